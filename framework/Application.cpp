@@ -1,0 +1,138 @@
+#include "framework/Application.h"
+#include "framework/Exceptions.h"
+#include "framework/Handles.h"
+#include "framework/Strings.h"
+#include <commctrl.h>
+#include <objbase.h>
+
+TApplication* Application = nullptr;
+
+namespace {
+constexpr UINT kSyncMessage = WM_APP + 1;
+constexpr wchar_t kSyncClass[] = L"TradeloomSyncWindow";
+
+struct TSyncRequest {
+  const std::function<void()>* Call;
+  HANDLE Done;
+};
+}  // namespace
+
+TApplication::TApplication() : FInstance(::GetModuleHandleW(nullptr)), FMainThreadID(::GetCurrentThreadId()) {
+  Application = this;
+}
+
+TApplication::~TApplication() {
+  if (FSyncWindow) ::DestroyWindow(FSyncWindow);
+  if (FComInitialized) ::CoUninitialize();
+  if (Application == this) Application = nullptr;
+}
+
+void TApplication::Initialize() {
+  FComInitialized = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
+  ::InitCommonControlsEx(&icc);
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = &TApplication::SyncWndProc;
+  wc.hInstance = FInstance;
+  wc.lpszClassName = kSyncClass;
+  ::RegisterClassW(&wc);
+  // Message-only window: hand-overs are window messages, so modal loops (message boxes) serve them too.
+  FSyncWindow = ::CreateWindowExW(0, kSyncClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, FInstance, nullptr);
+}
+
+LRESULT CALLBACK TApplication::SyncWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == kSyncMessage) {
+    auto* request = reinterpret_cast<TSyncRequest*>(lParam);
+    GuardedCall(*request->Call);
+    ::SetEvent(request->Done);
+    return 0;
+  }
+  return ::DefWindowProcW(wnd, msg, wParam, lParam);
+}
+
+void TApplication::SyncCall(const std::function<void()>& call) {
+  if (::GetCurrentThreadId() == FMainThreadID || !FSyncWindow) {
+    call();
+    return;
+  }
+  THandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  TSyncRequest request{&call, done.Get()};
+  if (!::PostMessageW(FSyncWindow, kSyncMessage, 0, reinterpret_cast<LPARAM>(&request))) return;
+  ::WaitForSingleObject(done.Get(), INFINITE);
+}
+
+bool TApplication::DispatchOne(MSG& msg) {
+  if (msg.message == WM_QUIT) {
+    FTerminated = true;
+    return false;
+  }
+  ::TranslateMessage(&msg);
+  ::DispatchMessageW(&msg);
+  return true;
+}
+
+bool TApplication::HandleMessage() {
+  MSG msg;
+  if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return DispatchOne(msg);
+  if (FTerminated) return false;
+  ::WaitMessage();  // the idle wait
+  return true;
+}
+
+void TApplication::ProcessMessages() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    if (!DispatchOne(msg)) {
+      ::PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the outer loop
+      break;
+    }
+}
+
+bool TApplication::WaitPumping(HANDLE handle, DWORD timeoutMs) {
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    DWORD elapsed = ::GetTickCount() - start;
+    if (timeoutMs != INFINITE && elapsed >= timeoutMs) return ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+    DWORD wait = timeoutMs == INFINITE ? INFINITE : timeoutMs - elapsed;
+    DWORD result = ::MsgWaitForMultipleObjectsEx(1, &handle, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (result == WAIT_OBJECT_0) return true;
+    if (result == WAIT_FAILED) return false;
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        // Keep the quit for the main loop and stop pumping: the caller's handle still decides.
+        FTerminated = true;
+        ::PostQuitMessage(static_cast<int>(msg.wParam));
+        return ::WaitForSingleObject(handle, wait) == WAIT_OBJECT_0;
+      }
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+  }
+}
+
+void TApplication::WaitPumping(HANDLE handle) { WaitPumping(handle, INFINITE); }
+
+void TApplication::Run() {
+  while (!FTerminated) HandleMessage();
+}
+
+void TApplication::Terminate() { ::PostQuitMessage(0); }
+
+void TApplication::ShowException(const Exception& error) {
+  ::MessageBoxW(FMainWindow, error.Message().c_str(), FTitle.c_str(), MB_OK | MB_ICONERROR);
+}
+
+void TApplication::ShowException(const std::exception& error) {
+  ::MessageBoxW(FMainWindow, Utf8ToWide(error.what()).c_str(), FTitle.c_str(), MB_OK | MB_ICONERROR);
+}
+
+void GuardedCall(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const Exception& error) {
+    if (Application) Application->ShowException(error);
+  } catch (const std::exception& error) {
+    if (Application) Application->ShowException(error);
+  }
+}

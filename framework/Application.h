@@ -1,0 +1,64 @@
+#pragma once
+// The application object: message pumping, idle wait, the hand-over of calls from workers to the
+// GUI thread, and the default error report for errors that escape a handler.
+#include <windows.h>
+#include <functional>
+#include <string>
+
+class Exception;
+
+class TApplication {
+public:
+  TApplication();
+  ~TApplication();
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  // COM on the GUI thread, common controls v6 classes, the hand-over window.
+  void Initialize();
+  HINSTANCE Instance() const { return FInstance; }
+  DWORD MainThreadID() const { return FMainThreadID; }
+
+  const std::wstring& Title() const { return FTitle; }
+  void SetTitle(const std::wstring& title) { FTitle = title; }
+  HWND MainWindow() const { return FMainWindow; }
+  void SetMainWindow(HWND wnd) { FMainWindow = wnd; }
+
+  // Handles one message of the queue; when the queue is empty, waits until something arrives
+  // (a message or a hand-over from a worker). Returns false once WM_QUIT has been seen.
+  bool HandleMessage();
+  // Handles every message that is pending now, without waiting.
+  void ProcessMessages();
+  // Handles messages while waiting for the handle to become signalled.
+  void WaitPumping(HANDLE handle);
+  // Like WaitPumping but gives up after timeoutMs; true when the handle was signalled.
+  bool WaitPumping(HANDLE handle, DWORD timeoutMs);
+  void Run();
+  bool Terminated() const { return FTerminated; }
+  void Terminate();
+
+  // The default error report: a message box with the error's message.
+  void ShowException(const Exception& error);
+  void ShowException(const std::exception& error);
+
+  // Worker side of Synchronize: posts the call to the GUI thread and waits until it has run.
+  void SyncCall(const std::function<void()>& call);
+
+private:
+  static LRESULT CALLBACK SyncWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  bool DispatchOne(MSG& msg);
+  HINSTANCE FInstance;
+  DWORD FMainThreadID;
+  HWND FSyncWindow = nullptr;
+  HWND FMainWindow = nullptr;
+  std::wstring FTitle;
+  bool FTerminated = false;
+  bool FComInitialized = false;
+};
+
+// The single application object of the process (created by the program's entry or a test's main).
+extern TApplication* Application;
+
+// Runs the handler and sends any escaping framework error to the default error report; used by every
+// window procedure so that no exception crosses into Windows.
+void GuardedCall(const std::function<void()>& handler);

@@ -1,0 +1,39 @@
+#pragma once
+// A worker thread in the style the program's design assumes: created suspended, started, asked to end,
+// waited for, and able to run a call on the GUI thread while it waits (Synchronize).
+#include <windows.h>
+#include <atomic>
+#include <functional>
+#include "framework/Handles.h"
+
+class TThread {
+public:
+  TThread();  // created suspended
+  virtual ~TThread();
+  TThread(const TThread&) = delete;
+  TThread& operator=(const TThread&) = delete;
+
+  void Start();
+  // End request: Execute should look at Terminated() and return.
+  void Terminate() noexcept { FTerminated = true; }
+  bool Terminated() const noexcept { return FTerminated; }
+  // Blocks the calling thread (without pumping messages) until the thread has ended.
+  void WaitFor() const;
+  bool Finished() const;  // the thread has started and ended
+  HANDLE Handle() const noexcept { return FHandle.Get(); }
+  DWORD ThreadID() const noexcept { return FThreadID; }
+
+protected:
+  virtual void Execute() = 0;
+  // Runs the call on the GUI thread and waits until it has run. Every waiting loop of the GUI thread
+  // handles messages, so the call is served there. Exceptions of the call are swallowed on the GUI
+  // side and reported through the default error report.
+  static void Synchronize(const std::function<void()>& call);
+
+private:
+  static DWORD WINAPI ThreadProc(LPVOID self);
+  THandle FHandle;
+  DWORD FThreadID = 0;
+  bool FStarted = false;
+  std::atomic<bool> FTerminated{false};
+};
