@@ -1,0 +1,220 @@
+#pragma once
+// The thin control layer over Win32 that the wizard is written against: a form, page controls whose
+// tabs are never shown, labels, edits, buttons, picture boxes, a gauge, a marquee bar and timers.
+// Every control owns its HWND; the form owns its controls. Handlers are std::function members named
+// as the wizard names them (OnClick, OnKeyPress, OnExit, OnTimer). They run on the GUI thread; an
+// error that escapes a handler goes to the default error report.
+#include <windows.h>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+#include "framework/Handles.h"
+
+class TWinControl;
+using TNotifyEvent = std::function<void(TWinControl* sender)>;
+using TKeyPressEvent = std::function<void(TWinControl* sender, wchar_t& key)>;
+
+class TWinControl {
+public:
+  virtual ~TWinControl();
+  TWinControl(const TWinControl&) = delete;
+  TWinControl& operator=(const TWinControl&) = delete;
+
+  HWND Handle() const { return FHandle; }
+  const std::wstring& Name() const { return FName; }
+  TWinControl* Parent() const { return FParent; }
+
+  int Left() const { return FLeft; }
+  int Top() const { return FTop; }
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+  void SetBounds(int left, int top, int width, int height);
+  void SetHeight(int height) { SetBounds(FLeft, FTop, FWidth, height); }
+
+  bool Visible() const { return FVisible; }
+  void SetVisible(bool visible);
+  bool Enabled() const;
+  void SetEnabled(bool enabled);
+  // True when the control and every parent is visible and enabled.
+  bool CanFocus() const;
+  void SetFocus();
+  bool Focused() const;
+
+  std::wstring Text() const;
+  void SetText(const std::wstring& text);
+  void SetFont(HFONT font);  // not owned
+  void Invalidate();
+
+  // Logical (96 DPI) to device pixels for this window.
+  int Scale(int value) const;
+
+  TKeyPressEvent OnKeyPress;  // WM_CHAR; set key to 0 to swallow it
+  TNotifyEvent OnExit;        // the control lost the focus
+  TNotifyEvent OnEnter;       // the control got the focus
+
+  // Called by the parent for notifications it receives on this control's behalf (WM_COMMAND, ...).
+  virtual LRESULT HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled);
+  static TWinControl* FromHandle(HWND wnd);
+
+protected:
+  TWinControl(TWinControl* parent, std::wstring name);
+  // Creates the window of the given class with the bounds stored so far.
+  void CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle = 0);
+  // The control's own messages, after subclassing; default: the original procedure.
+  virtual LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT CallOriginal(UINT msg, WPARAM wParam, LPARAM lParam);
+
+  HWND FHandle = nullptr;
+  WNDPROC FOriginalProc = nullptr;
+  TWinControl* FParent;
+  std::wstring FName;
+  int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
+  bool FVisible = true;
+
+private:
+  static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+};
+
+// A plain container window (tab sheets, page controls, the form's client): routes the notifications
+// of its children back to them and paints its background.
+class TContainer : public TWinControl {
+public:
+  TContainer(TWinControl* parent, std::wstring name);
+  COLORREF Color = RGB(7, 104, 137);
+protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+};
+
+class TTabSheet : public TContainer {
+public:
+  using TContainer::TContainer;
+  bool TabVisible = true;  // kept for the form's design; tabs are never drawn
+};
+
+// Pages stacked in one place; only the active page shows. No tabs are drawn.
+class TPageControl : public TContainer {
+public:
+  TPageControl(TWinControl* parent, std::wstring name);
+  TTabSheet* AddPage(std::wstring name);
+  TTabSheet* ActivePage() const { return FActive; }
+  void SetActivePage(TTabSheet* page);
+  const std::vector<std::unique_ptr<TTabSheet>>& Pages() const { return FPages; }
+protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+private:
+  std::vector<std::unique_ptr<TTabSheet>> FPages;
+  TTabSheet* FActive = nullptr;
+};
+
+class TLabel : public TWinControl {
+public:
+  TLabel(TWinControl* parent, std::wstring name, DWORD align = SS_LEFT);
+  bool WordWrap = false;
+  COLORREF FontColor = RGB(199, 248, 255);
+  LRESULT HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
+};
+
+class TEdit : public TWinControl {
+public:
+  TEdit(TWinControl* parent, std::wstring name);
+  COLORREF Color = RGB(208, 251, 255);
+  LRESULT HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
+protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+private:
+  TGdiObject FBrush;
+};
+
+class TButton : public TWinControl {
+public:
+  TButton(TWinControl* parent, std::wstring name, bool tabStop = true);
+  TNotifyEvent OnClick;
+  void Click();  // runs OnClick as a press would
+  LRESULT HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
+protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+};
+
+// A picture box that draws its bitmap centred.
+class TImage : public TWinControl {
+public:
+  TImage(TWinControl* parent, std::wstring name);
+  void SetBitmap(TGdiObject bitmap);  // a 32-bit premultiplied DIB section, owned from now on
+  HBITMAP Bitmap() const { return static_cast<HBITMAP>(FBitmap.Get()); }
+protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+private:
+  TGdiObject FBitmap;
+};
+
+// A gauge that prints its percentage followed by "%".
+class TGauge : public TWinControl {
+public:
+  TGauge(TWinControl* parent, std::wstring name);
+  int Max() const { return FMax; }
+  int Position() const { return FPosition; }
+  void SetMax(int max);
+  void SetPosition(int position);
+  int Percent() const;
+protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+private:
+  int FMax = 100;
+  int FPosition = 0;
+};
+
+// An indeterminate (marquee) progress bar.
+class TMarqueeBar : public TWinControl {
+public:
+  TMarqueeBar(TWinControl* parent, std::wstring name);
+};
+
+// A window timer; fires OnTimer on the GUI thread while enabled.
+class TTimer {
+public:
+  explicit TTimer(std::wstring name, UINT interval = 1000);
+  ~TTimer();
+  TTimer(const TTimer&) = delete;
+  TTimer& operator=(const TTimer&) = delete;
+  bool Enabled() const { return FEnabled; }
+  void SetEnabled(bool enabled);
+  UINT Interval() const { return FInterval; }
+  void SetInterval(UINT interval);
+  TNotifyEvent OnTimer;
+  const std::wstring& Name() const { return FName; }
+private:
+  static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);
+  void Update();
+  std::wstring FName;
+  UINT FInterval;
+  bool FEnabled = false;
+  UINT_PTR FId = 0;
+};
+
+// A top-level, fixed-size window: the framework's form.
+class TForm : public TContainer {
+public:
+  TForm(std::wstring name, std::wstring caption);
+  ~TForm() override;
+  void SetClientSize(int width, int height);
+  int ClientWidth() const { return FClientWidth; }
+  int ClientHeight() const { return FClientHeight; }
+  void Show();
+  void Close();
+  std::function<void()> OnShow;
+  std::function<void()> OnClose;
+  // Handles a window message before the form's own handling; the wizard replaces this to watch
+  // messages (its window-procedure wrapper). Return true to mark it handled.
+  std::function<bool(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)> OnMessage;
+  UINT Dpi() const;
+protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+private:
+  int FClientWidth = 0, FClientHeight = 0;
+};
+
+// Decodes a PNG image held in an RCDATA resource of the program into a 32-bit DIB section.
+TGdiObject LoadPngResource(const wchar_t* name);
+// Decodes PNG bytes; empty result on bad data.
+TGdiObject DecodePng(const void* data, size_t size);
