@@ -1,5 +1,7 @@
 #include "wizard/uMain.h"
 #include "framework/Application.h"
+#include "framework/Strings.h"
+#include "wizard/uInputChecks.h"
 #include "wizard/uStringRes.h"
 
 namespace {
@@ -89,9 +91,14 @@ void TfmMain::CreateControls() {
   editFirstName = Make<TEdit>(tsInput, L"editFirstName", 140, 7, 300, 21);
   editLastName = Make<TEdit>(tsInput, L"editLastName", 140, 34, 300, 21);
   editEmail = Make<TEdit>(tsInput, L"editEmail", 140, 62, 300, 21);
+  for (TEdit* edit : {editFirstName.get(), editLastName.get(), editEmail.get()}) {
+    edit->OnKeyPress = [this, edit](TWinControl*, wchar_t& key) { CommonKeyPress(edit, key); };
+    edit->OnExit = [this](TWinControl*) { CommonExit(); };
+  }
   btDownload = Make<TButton>(tsInput, L"btDownload", 160, 93, 226, 28);
   btDownload->SetText(LoadStr(sDownloadButton));
   btDownload->OnKeyPress = [this](TWinControl*, wchar_t& key) { btDownloadKeyPress(key); };
+  btDownload->OnClick = [this](TWinControl*) { btDownloadClick(); };
 
   tsProgress = pcBottom->AddPage(L"tsProgress");
   lbProcess = Make<TLabel>(tsProgress, L"lbProcess", 7, 2, 495, 16);
@@ -109,6 +116,7 @@ void TfmMain::CreateControls() {
 
   timerPromo = std::make_unique<TTimer>(L"timerPromo", 10000);
   timerHideHint = std::make_unique<TTimer>(L"timerHideHint", 5000);
+  timerHideHint->OnTimer = [this](TWinControl*) { timerHideHintTimer(); };
 
   OnShow = [this] { FormShow(); };
   OnClose = [this] { FormClose(); };
@@ -142,6 +150,10 @@ void TfmMain::btDownloadKeyPress(wchar_t& key) {
   if (key == L'\r') key = L' ';
 }
 
+void TfmMain::btDownloadClick() {
+  if (!ValidateInput()) return;
+}
+
 void TfmMain::btCancelClick() { FCancelled = true; }
 void TfmMain::btCancelMargueeClick() { FCancelled = true; }
 
@@ -152,7 +164,17 @@ LRESULT CALLBACK TfmMain::HookedWndProcThunk(HWND wnd, UINT msg, WPARAM wParam, 
 
 LRESULT TfmMain::HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   LRESULT result = ::CallWindowProcW(FOldWindowProc, FHandle, msg, wParam, lParam);
-  if (msg == WM_FOCUSFIRSTFIELD) WMFocusFirstField();
+  switch (msg) {
+    case WM_FOCUSFIRSTFIELD:
+      WMFocusFirstField();
+      break;
+    case WM_KILLFOCUS:
+    case WM_ACTIVATEAPP:
+    case WM_SYSCOMMAND:
+    case WM_MOVING:
+      HideInputHint();
+      break;
+  }
   return result;
 }
 
@@ -187,3 +209,79 @@ void TfmMain::HideTabs() {
 }
 
 void TfmMain::LoadWelcomeImage() { Image1->SetBitmap(LoadPngResource(L"WELCOME")); }
+
+// ---- Input checks, key filtering and hints ----
+
+bool TfmMain::IsCtrlDown() const {
+  BYTE keys[256] = {};
+  ::GetKeyboardState(keys);
+  return (keys[VK_CONTROL] & 0x80) != 0;
+}
+
+bool TfmMain::IsKeyAllowed(wchar_t ch) const { return IsCtrlDown() || IsNameCharAccepted(ch); }
+
+void TfmMain::ShowInputHint(TWinControl* control, const std::wstring& text) {
+  HideInputHint();
+  RECT rc;
+  ::GetWindowRect(control->Handle(), &rc);
+  POINT spot{rc.left + (rc.right - rc.left) / 2, rc.top + (rc.bottom - rc.top) / 3};
+  sHintManager1.Show(spot, text, ScreenDpi());
+  // Off and on again, so the five seconds start anew.
+  timerHideHint->SetEnabled(false);
+  timerHideHint->SetEnabled(true);
+}
+
+void TfmMain::HideInputHint() { sHintManager1.Hide(); }
+
+void TfmMain::timerHideHintTimer() {
+  HideInputHint();
+  timerHideHint->SetEnabled(false);
+}
+
+void TfmMain::CommonKeyPress(TEdit* edit, wchar_t& key) {
+  if (IsKeyAllowed(key)) {
+    if (key == L'\r') {
+      key = 0;
+      ::PostMessageW(edit->Handle(), WM_KEYDOWN, VK_TAB, 0);  // on to the next field, as Tab would
+    } else {
+      HideInputHint();
+    }
+  } else if (edit != editEmail.get()) {
+    key = 0;
+    ShowInputHint(edit, LoadStr(edit == editLastName.get() ? sLastNameLatinOnly : sFirstNameLatinOnly));
+  }
+}
+
+void TfmMain::CommonExit() { HideInputHint(); }
+
+bool TfmMain::ValidateField(TEdit* edit, const std::wstring& emptyText, const std::wstring& badCharText) {
+  std::wstring text = edit->Text();
+  bool valid = true;
+  if (text.empty()) {
+    ShowInputHint(edit, emptyText);
+    valid = false;
+  } else if (!badCharText.empty()) {
+    for (wchar_t ch : text)
+      if (!IsKeyAllowed(ch)) {
+        ShowInputHint(edit, badCharText);
+        valid = false;
+        break;
+      }
+  }
+  if (!valid && edit->CanFocus()) edit->SetFocus();
+  return valid;
+}
+
+bool TfmMain::ValidateInput() {
+  HideInputHint();
+  for (TEdit* edit : {editFirstName.get(), editLastName.get(), editEmail.get()}) edit->SetText(Trim(edit->Text()));
+  if (!ValidateField(editFirstName.get(), LoadStr(sEnterFirstName), LoadStr(sFirstNameLatinOnly))) return false;
+  if (!ValidateField(editLastName.get(), LoadStr(sEnterLastName), LoadStr(sLastNameLatinOnly))) return false;
+  if (!ValidateField(editEmail.get(), LoadStr(sEnterEmail), L"")) return false;
+  if (IsEmailInvalid(editEmail->Text())) {
+    ShowInputHint(editEmail.get(), LoadStr(sEnterEmailCorrectly));
+    if (editEmail->CanFocus()) editEmail->SetFocus();
+    return false;
+  }
+  return true;
+}

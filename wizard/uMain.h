@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include "framework/Controls.h"
+#include "skin/HintBubble.h"
 
 constexpr UINT WM_FOCUSFIRSTFIELD = WM_USER + 101;
 // The statistics project key of the product.
@@ -42,6 +43,7 @@ public:
   void FormShow();
   void FormClose();
   void WMFocusFirstField();
+  void btDownloadClick();
   void btDownloadKeyPress(wchar_t& key);
   void btCancelClick();
   void btCancelMargueeClick();
@@ -55,6 +57,17 @@ public:
   void HideTabs();
   void LoadWelcomeImage();
 
+  // Input checks, key filtering and hints.
+  bool IsCtrlDown() const;
+  bool IsKeyAllowed(wchar_t ch) const;
+  void ShowInputHint(TWinControl* control, const std::wstring& text);
+  void HideInputHint();
+  void timerHideHintTimer();
+  void CommonKeyPress(TEdit* edit, wchar_t& key);
+  void CommonExit();
+  bool ValidateField(TEdit* edit, const std::wstring& emptyText, const std::wstring& badCharText);
+  bool ValidateInput();
+
 private:
   void CreateControls();
   void CreateFonts();
@@ -65,4 +78,5 @@ private:
   WNDPROC FOldWindowProc = nullptr;
   int FPromoIndex = 0;
   TGdiObject FFontDefault, FFontHeader, FFontText;
+  THintBubble sHintManager1;  // the input hint
 };
