@@ -22,6 +22,9 @@ public:
   const std::wstring& Title() const { return FTitle; }
   void SetTitle(const std::wstring& title) { FTitle = title; }
   HWND MainWindow() const { return FMainWindow; }
+  // The program's main form, once created (not owned).
+  class TForm* MainForm() const { return FMainForm; }
+  void SetMainForm(class TForm* form) { FMainForm = form; }
   // The hidden message-only window of the GUI thread (hand-overs, timers).
   HWND UtilityWindow() const { return FSyncWindow; }
   void SetMainWindow(HWND wnd) { FMainWindow = wnd; }
@@ -53,6 +56,7 @@ private:
   DWORD FMainThreadID;
   HWND FSyncWindow = nullptr;
   HWND FMainWindow = nullptr;
+  class TForm* FMainForm = nullptr;
   std::wstring FTitle;
   bool FTerminated = false;
   bool FComInitialized = false;

@@ -588,6 +588,12 @@ void TForm::Show() {
   }
 }
 
+TComponent* TForm::FindComponent(const std::wstring& name) const {
+  for (TComponent* component : FComponents)
+    if (component->ComponentName() == name) return component;
+  return nullptr;
+}
+
 void TForm::Close() { ::PostMessageW(FHandle, WM_CLOSE, 0, 0); }
 
 LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {

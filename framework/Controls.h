@@ -12,6 +12,17 @@
 #include "framework/Handles.h"
 
 class TWinControl;
+
+// A non-visual part of a form (a timer, the statistics tracker), found by its name.
+class TComponent {
+public:
+  explicit TComponent(std::wstring name) : FName(std::move(name)) {}
+  virtual ~TComponent() = default;
+  const std::wstring& ComponentName() const { return FName; }
+private:
+  std::wstring FName;
+};
+
 using TNotifyEvent = std::function<void(TWinControl* sender)>;
 using TKeyPressEvent = std::function<void(TWinControl* sender, wchar_t& key)>;
 
@@ -233,6 +244,9 @@ public:
   std::function<void()> OnClose;
   // Places the controls aligned to the top and bottom of the client area.
   void Realign();
+  // The form's non-visual components, registered by the form that owns them.
+  void AddComponent(TComponent* component) { FComponents.push_back(component); }
+  TComponent* FindComponent(const std::wstring& name) const;
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 private:
@@ -240,6 +254,7 @@ private:
   int FClientWidth = 0, FClientHeight = 0;
   HWND FLastFocus = nullptr;
   bool FShown = false;
+  std::vector<TComponent*> FComponents;  // not owned
 };
 
 // Decodes a PNG image held in an RCDATA resource of the program into a 32-bit DIB section.

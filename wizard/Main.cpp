@@ -9,6 +9,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   auto form = std::make_unique<TfmMain>();
   // The main window owns the taskbar button.
   app.SetMainWindow(form->Handle());
+  app.SetMainForm(form.get());
   form->Show();
   app.Run();
   return 0;
