@@ -8,17 +8,11 @@
 const wchar_t FormContentTypeHeader[] = L"Content-Type: application/x-www-form-urlencoded";
 
 namespace {
-constexpr DWORD kPlainFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
-// No ignore bits: the installer fetched this way is run with administrator rights, so the
-// server's certificate must be verified.
-constexpr DWORD kSecureFlags = kPlainFlags | INTERNET_FLAG_SECURE;
 constexpr DWORD kReadBufferSize = 16384;
 constexpr DWORD kStatusCodeNumber = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER;
 constexpr DWORD kCredentialsDialogFlags =
     FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA;
 const wchar_t* const kAcceptTypes[] = {L"text/html, */*", nullptr};
-
-bool IsSecureUrl(const std::wstring& url) { return LowerAscii(Trim(url)).starts_with(L"https"); }
 
 const wchar_t* NoneIfEmpty(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 
@@ -52,23 +46,22 @@ void THttpRequest::InternalExecute(const std::wstring& url, const TBytes& data, 
   response.clear();
   ContentLength = 0;
   BytesRead = 0;
-  TUrlParts parts = SplitUrl(url);
+  const TUrlParts parts = SplitUrl(url);
   const bool secure = IsSecureUrl(url);
   THandleCloser closer(*this);
   OpenSession();
   CheckCancelled();
-  if (secure && PortNumber(parts.Port) == 0) parts.Port = L"443";
-  Connect(parts);
+  Connect(parts, ConnectPort(parts, secure));
   CheckCancelled();
-  OpenRequest(parts.Path, secure ? kSecureFlags : kPlainFlags);
+  OpenRequest(parts.Path, RequestFlags(secure));
   CheckCancelled();
   ::HttpAddRequestHeadersW(Use(RequestHandle), FormContentTypeHeader,
                            static_cast<DWORD>(std::wcslen(FormContentTypeHeader)),
                            HTTP_ADDREQ_FLAG_ADD);
   SendRequest(data);
   CheckCancelled();
-  if (StatusAfterCredentials(data) != HTTP_STATUS_OK)
-    throw EWinInetException(QueryInfoText(Use(RequestHandle), HTTP_QUERY_STATUS_TEXT));
+  const DWORD status = StatusAfterCredentials(data);
+  if (status != HTTP_STATUS_OK) RaiseStatus(status);
   if (TargetStream)
     ReadToStream();
   else
@@ -80,6 +73,13 @@ void THttpRequest::CloseHandles() {
   RequestHandle.Reset();
   ConnectionHandle.Reset();
   SessionHandle.Reset();
+}
+
+void THttpRequest::RaiseStatus(DWORD status) {
+  std::wstring reason = QueryInfoText(Use(RequestHandle), HTTP_QUERY_STATUS_TEXT);
+  // An empty reason phrase must still read as a failure to callers that test the text.
+  if (Trim(reason).empty()) reason = FormatText(LoadStr(IDS_HTTP_STATUS), {IntToStr(status)});
+  throw EWinInetException(reason);
 }
 
 void THttpRequest::RaiseCancelled() { throw EWinInetException(LoadStr(IDS_REQUEST_CANCELLED)); }
@@ -114,9 +114,9 @@ void THttpRequest::OpenSession() {
   Adopt(SessionHandle, ::InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
 }
 
-void THttpRequest::Connect(const TUrlParts& parts) {
+void THttpRequest::Connect(const TUrlParts& parts, INTERNET_PORT port) {
   Adopt(ConnectionHandle,
-        ::InternetConnectW(Use(SessionHandle), NoneIfEmpty(parts.Host), PortNumber(parts.Port), NoneIfEmpty(parts.User),
+        ::InternetConnectW(Use(SessionHandle), NoneIfEmpty(parts.Host), port, NoneIfEmpty(parts.User),
                            NoneIfEmpty(parts.Password), INTERNET_SERVICE_HTTP, 0, 0));
 }
 

@@ -46,12 +46,14 @@ public:
 
 private:
   void CheckCancelled();
+  // The server's reason text for a status other than 200.
+  [[noreturn]] void RaiseStatus(DWORD status);
   // Stores a handle just opened; when a cancel closed the others meanwhile, closes it too.
   void Adopt(TInternetHandle& slot, HINTERNET handle);
   // The handle for the next call; empty once CloseHandles has run.
   HINTERNET Use(const TInternetHandle& slot);
   void OpenSession();
-  void Connect(const TUrlParts& parts);
+  void Connect(const TUrlParts& parts, INTERNET_PORT port);
   void OpenRequest(const std::wstring& path, DWORD flags);
   void SendRequest(const TBytes& data);
   DWORD StatusAfterCredentials(const TBytes& data);

@@ -1,5 +1,7 @@
 #include "http/uWinInetUtils.h"
 #include "framework/Strings.h"
+#include "resources/StringIds.h"
+#include "resources/StringRes.h"
 #include <climits>
 #include <tuple>
 
@@ -78,6 +80,20 @@ INTERNET_PORT PortNumber(std::wstring_view port) {
   return value > 0 && value <= 65535 ? static_cast<INTERNET_PORT>(value) : 0;
 }
 
+bool IsSecureUrl(std::wstring_view url) { return LowerAscii(Trim(url)).starts_with(L"https"); }
+
+INTERNET_PORT ConnectPort(const TUrlParts& parts, bool secure) {
+  const INTERNET_PORT port = PortNumber(parts.Port);
+  return secure && port == 0 ? INTERNET_DEFAULT_HTTPS_PORT : port;
+}
+
+DWORD RequestFlags(bool secure) {
+  constexpr DWORD kPlainFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
+  // No ignore bits: the installer fetched this way is run with administrator rights, so the
+  // server's certificate must be verified.
+  return secure ? kPlainFlags | INTERNET_FLAG_SECURE : kPlainFlags;
+}
+
 void RaiseLastWinInetError() {
   LastWinInetError = ::GetLastError();
   if (LastWinInetError != 0) throw EWinInetException(WinInetErrorMessage());
@@ -88,6 +104,9 @@ std::wstring WinInetErrorMessage() { return WinInetCodeMessage(LastWinInetError)
 std::wstring WinInetCodeMessage(DWORD code) {
   // Inserts are ignored: a system text with "%1" must not read arguments nobody passed.
   std::wstring message = SysErrorMessage(code, L"wininet.dll");
+  // A failure must never read as success to a caller that tests the text: some codes (Wine's
+  // certificate errors among them) have no system text.
+  if (message.empty()) message = FormatText(LoadStr(IDS_INTERNET_ERROR), {IntToStr(code)});
   if (message.size() > kMessageBufferChars) message.resize(kMessageBufferChars);
   std::wstring response;
   if (code == kExtendedError && LastResponseText(response)) message += L"\r\n" + response;

@@ -35,6 +35,12 @@ TUrlParts SplitUrl(std::wstring_view url);
 std::pair<std::wstring, std::wstring> SplitAtColon(std::wstring_view text);
 // The port text as a number; 0 (the service's default port) when it is not a number.
 INTERNET_PORT PortNumber(std::wstring_view port);
+// An address is secure when, trimmed and in lower case, it begins with "https".
+bool IsSecureUrl(std::wstring_view url);
+// The port to connect to: a secure address without a usable port goes to 443.
+INTERNET_PORT ConnectPort(const TUrlParts& parts, bool secure);
+// HttpOpenRequestW flags: no cache writes, keep-alive, and TLS with certificate checks when secure.
+DWORD RequestFlags(bool secure);
 
 // Error code of the last failing WinINet call of the calling thread. Kept per thread so that a
 // failure on one thread cannot change the message another thread is about to report.
@@ -45,7 +51,7 @@ void RaiseLastWinInetError();
 // The text of LastWinInetError.
 std::wstring WinInetErrorMessage();
 // The system's text for a WinINet (or Windows) error code; for 12003 the server's last response text
-// follows after a line break.
+// follows after a line break. A code without a system text gives "Internet error <code>".
 std::wstring WinInetCodeMessage(DWORD code);
 // Removes trailing control characters, blanks and full stops.
 std::wstring TrimMessageEnd(std::wstring text);

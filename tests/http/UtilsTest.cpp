@@ -77,6 +77,8 @@ TEST(WinInetErrors, MessagesAreTheSystemsTextsTrimmed) {
   EXPECT_NE(message.back(), L'.');
   EXPECT_GT(message.back(), L' ');
   EXPECT_EQ(TrimMessageEnd(L"Text.\r\n. "), L"Text");
+  // A code the system has no text for still gives a text: callers tell failure by a non-empty text.
+  EXPECT_EQ(WinInetCodeMessage(12999), L"Internet error 12999");
   EXPECT_EQ(TrimMessageEnd(L"...\r\n"), L"");
 }
 
@@ -105,4 +107,24 @@ TEST(WinInetErrors, LastErrorOfAnotherThreadDoesNotChangeThisThreadsMessage) {
   other.join();
   EXPECT_EQ(LastWinInetError, static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT));
   EXPECT_EQ(WinInetErrorMessage(), WinInetCodeMessage(ERROR_INTERNET_CANNOT_CONNECT));
+}
+
+TEST(RequestSetup, SecureAddressesAndPorts) {
+  EXPECT_TRUE(IsSecureUrl(L"https://host/"));
+  EXPECT_TRUE(IsSecureUrl(L"  HTTPS://host/"));
+  EXPECT_FALSE(IsSecureUrl(L"http://host/"));
+  EXPECT_FALSE(IsSecureUrl(L"ftp://host/"));
+  EXPECT_EQ(ConnectPort(SplitUrl(L"https://host/a"), true), 443);
+  EXPECT_EQ(ConnectPort(SplitUrl(L"https://host:abc/a"), true), 443);
+  EXPECT_EQ(ConnectPort(SplitUrl(L"https://host:8443/a"), true), 8443);
+  EXPECT_EQ(ConnectPort(SplitUrl(L"http://host/a"), false), 0);
+  EXPECT_EQ(ConnectPort(SplitUrl(L"ftp://host:21/a"), IsSecureUrl(L"ftp://host:21/a")), 21);
+}
+
+TEST(RequestSetup, SecureRequestsKeepCertificateChecks) {
+  EXPECT_EQ(RequestFlags(false), 0x04400000u);
+  EXPECT_EQ(RequestFlags(true), 0x04C00000u);
+  const DWORD ignoreBits = SECURITY_FLAG_IGNORE_REVOCATION | SECURITY_FLAG_IGNORE_UNKNOWN_CA |
+                           SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
+  EXPECT_EQ(RequestFlags(true) & ignoreBits, 0u);
 }

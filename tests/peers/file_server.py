@@ -85,7 +85,7 @@ def make_handler(options, recorder):
                 self.end_headers()
                 return
             target = urllib.parse.urlsplit(self.path)
-            query = {k: v[-1] for k, v in urllib.parse.parse_qs(target.query).items()}
+            query = {k: v[-1] for k, v in urllib.parse.parse_qs(target.query, keep_blank_values=True).items()}
             if "fail" in query:
                 self.fail(int(query["fail"]), query.get("reason", "Failed"))
                 return
