@@ -22,6 +22,8 @@ public:
   const std::wstring& Title() const { return FTitle; }
   void SetTitle(const std::wstring& title) { FTitle = title; }
   HWND MainWindow() const { return FMainWindow; }
+  // The hidden message-only window of the GUI thread (hand-overs, timers).
+  HWND UtilityWindow() const { return FSyncWindow; }
   void SetMainWindow(HWND wnd) { FMainWindow = wnd; }
 
   // Handles one message of the queue; when the queue is empty, waits until something arrives

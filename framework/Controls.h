@@ -46,8 +46,14 @@ public:
   void SetFont(HFONT font);  // not owned
   void Invalidate();
 
-  // Logical (96 DPI) to device pixels for this window.
+  enum class TAlign { None, Top, Bottom };
+  TAlign Align = TAlign::None;
+
+  // Logical (96 DPI) to device pixels; the layout is kept in logical pixels.
   int Scale(int value) const;
+  static UINT ScreenDpi();
+  // Moves the focus to the next (or previous) tab stop of the form, as Tab would.
+  void SelectNext(bool forward = true);
 
   TKeyPressEvent OnKeyPress;  // WM_CHAR; set key to 0 to swallow it
   TNotifyEvent OnExit;        // the control lost the focus
@@ -67,6 +73,7 @@ protected:
 
   HWND FHandle = nullptr;
   WNDPROC FOriginalProc = nullptr;
+  virtual void Resized() {}
   TWinControl* FParent;
   std::wstring FName;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
@@ -82,8 +89,13 @@ class TContainer : public TWinControl {
 public:
   TContainer(TWinControl* parent, std::wstring name);
   COLORREF Color = RGB(7, 104, 137);
+  HBRUSH Brush();  // the background brush, for children that paint on it
 protected:
+  TContainer(TWinControl* parent, std::wstring name, bool createWindow);
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+private:
+  TGdiObject FBrush;
+  COLORREF FBrushColor = 0;
 };
 
 class TTabSheet : public TContainer {
@@ -99,20 +111,33 @@ public:
   TTabSheet* AddPage(std::wstring name);
   TTabSheet* ActivePage() const { return FActive; }
   void SetActivePage(TTabSheet* page);
+  TTabSheet* Page(const std::wstring& name) const;
   const std::vector<std::unique_ptr<TTabSheet>>& Pages() const { return FPages; }
 protected:
-  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  void Resized() override;
 private:
   std::vector<std::unique_ptr<TTabSheet>> FPages;
   TTabSheet* FActive = nullptr;
 };
 
+// A painted label: transparent to the mouse, aligned and optionally word-wrapped.
 class TLabel : public TWinControl {
 public:
-  TLabel(TWinControl* parent, std::wstring name, DWORD align = SS_LEFT);
+  enum class TAlignment { Left, Right, Center };
+  TLabel(TWinControl* parent, std::wstring name);
+  TAlignment Alignment = TAlignment::Left;
   bool WordWrap = false;
+  bool CenterVertically = false;
+  // A label that does not wrap grows to its text, keeping its right edge when right-aligned.
+  bool AutoSize = true;
+  // A wrapped text that does not fit its box is drawn in a smaller size of the same font.
+  bool ShrinkToFit = false;
   COLORREF FontColor = RGB(199, 248, 255);
-  LRESULT HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
+protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+private:
+  void AdjustSize();
+  TGdiObject FittingFont(HDC dc, HFONT font, const std::wstring& text, RECT box, UINT flags) const;
 };
 
 class TEdit : public TWinControl {
@@ -203,15 +228,18 @@ public:
   void Show();
   void Close();
   std::function<void()> OnShow;
+  // Runs on a close request (title-bar button, Alt+F4, system menu, Close()); without a handler the
+  // window is destroyed and the message loop ends.
   std::function<void()> OnClose;
-  // Handles a window message before the form's own handling; the wizard replaces this to watch
-  // messages (its window-procedure wrapper). Return true to mark it handled.
-  std::function<bool(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)> OnMessage;
-  UINT Dpi() const;
+  // Places the controls aligned to the top and bottom of the client area.
+  void Realign();
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 private:
+  friend class TWinControl;
   int FClientWidth = 0, FClientHeight = 0;
+  HWND FLastFocus = nullptr;
+  bool FShown = false;
 };
 
 // Decodes a PNG image held in an RCDATA resource of the program into a 32-bit DIB section.

@@ -1,0 +1,189 @@
+#include "wizard/uMain.h"
+#include "framework/Application.h"
+#include "wizard/uStringRes.h"
+
+namespace {
+constexpr int kClientWidth = 519;
+constexpr wchar_t kFormProp[] = L"TradeloomMainForm";
+
+HFONT MakeFont(int pixelHeight, bool bold, int dpi) {
+  return ::CreateFontW(-::MulDiv(pixelHeight, dpi, 96), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+}
+
+template <typename T, typename... Args>
+std::unique_ptr<T> Make(TWinControl* parent, const wchar_t* name, int left, int top, int width, int height,
+                        Args&&... args) {
+  auto control = std::make_unique<T>(parent, name, std::forward<Args>(args)...);
+  control->SetBounds(left, top, width, height);
+  return control;
+}
+}  // namespace
+
+TfmMain::TfmMain() : TForm(L"fmMain", LoadStr(sCaption)) {
+  CreateFonts();
+  CreateControls();
+  FormCreate();
+}
+
+TfmMain::~TfmMain() {
+  if (FOldWindowProc) ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FOldWindowProc));
+}
+
+void TfmMain::CreateFonts() {
+  int dpi = static_cast<int>(ScreenDpi());
+  FFontDefault.Reset(MakeFont(11, false, dpi));
+  FFontHeader.Reset(MakeFont(23, true, dpi));
+  FFontText.Reset(MakeFont(14, false, dpi));
+  SetFont(static_cast<HFONT>(FFontDefault.Get()));
+}
+
+void TfmMain::CreateControls() {
+  HFONT text = static_cast<HFONT>(FFontText.Get());
+  SetClientSize(kClientWidth, 400);  // the real height is fitted in FormCreate
+
+  pcTop = Make<TPageControl>(this, L"pcTop", 0, 0, kClientWidth, 180);
+  pcTop->Align = TAlign::Top;
+  tsMain = pcTop->AddPage(L"tsMain");
+  Image1 = Make<TImage>(tsMain, L"Image1", 12, 10, 150, 150);
+  lbHeader = Make<TLabel>(tsMain, L"lbHeader", 180, 0, 292, 69);
+  lbHeader->WordWrap = true;
+  lbHeader->ShrinkToFit = true;
+  lbHeader->SetFont(static_cast<HFONT>(FFontHeader.Get()));
+  lbHeader->SetText(LoadStr(sHeader));
+  sLabel5 = Make<TLabel>(tsMain, L"sLabel5", 180, 77, 279, 14);
+  sLabel5->SetFont(text);
+  sLabel5->SetText(LoadStr(sOffer));
+  sLabel6 = Make<TLabel>(tsMain, L"sLabel6", 180, 99, 310, 28);
+  sLabel6->WordWrap = true;
+  sLabel6->ShrinkToFit = true;
+  sLabel6->SetFont(text);
+  sLabel6->SetText(LoadStr(sFillOutForm));
+  lbBottom = Make<TLabel>(tsMain, L"lbBottom", 180, 136, 296, 28);
+  lbBottom->WordWrap = true;
+  lbBottom->ShrinkToFit = true;
+  lbBottom->SetFont(text);
+  lbBottom->SetText(LoadStr(sDataUse));
+
+  tsPromo1 = pcTop->AddPage(L"tsPromo1");
+  PromoImage = Make<TImage>(tsPromo1, L"PromoImage", 12, 10, 150, 150);
+  PromoLabel = Make<TLabel>(tsPromo1, L"PromoLabel", 180, 10, 323, 169);
+  PromoLabel->WordWrap = true;
+  PromoLabel->CenterVertically = true;
+  PromoLabel->SetFont(text);
+
+  pcBottom = Make<TPageControl>(this, L"pcBottom", 0, 180, kClientWidth, 139);
+  pcBottom->Align = TAlign::Bottom;
+  tsInput = pcBottom->AddPage(L"tsInput");
+  sLabel1 = Make<TLabel>(tsInput, L"sLabel1", 70, 10, 55, 13);
+  sLabel1->Alignment = TLabel::TAlignment::Right;
+  sLabel1->SetText(LoadStr(sFirstName));
+  sLabel3 = Make<TLabel>(tsInput, L"sLabel3", 71, 37, 54, 13);
+  sLabel3->Alignment = TLabel::TAlignment::Right;
+  sLabel3->SetText(LoadStr(sLastName));
+  sLabel4 = Make<TLabel>(tsInput, L"sLabel4", 71, 65, 28, 13);
+  sLabel4->Alignment = TLabel::TAlignment::Right;
+  sLabel4->SetText(LoadStr(sEmail));
+  // The edits and the button are created in tab order.
+  editFirstName = Make<TEdit>(tsInput, L"editFirstName", 140, 7, 300, 21);
+  editLastName = Make<TEdit>(tsInput, L"editLastName", 140, 34, 300, 21);
+  editEmail = Make<TEdit>(tsInput, L"editEmail", 140, 62, 300, 21);
+  btDownload = Make<TButton>(tsInput, L"btDownload", 160, 93, 226, 28);
+  btDownload->SetText(LoadStr(sDownloadButton));
+  btDownload->OnKeyPress = [this](TWinControl*, wchar_t& key) { btDownloadKeyPress(key); };
+
+  tsProgress = pcBottom->AddPage(L"tsProgress");
+  lbProcess = Make<TLabel>(tsProgress, L"lbProcess", 7, 2, 495, 16);
+  prMain = Make<TGauge>(tsProgress, L"prMain", 7, 21, 495, 30);
+  btCancel = Make<TButton>(tsProgress, L"btCancel", 380, 59, 122, 28);
+  btCancel->SetText(LoadStr(sCancel));
+  btCancel->OnClick = [this](TWinControl*) { btCancelClick(); };
+
+  tsProgressMarq = pcBottom->AddPage(L"tsProgressMarq");
+  lbProgressMarguee = Make<TLabel>(tsProgressMarq, L"lbProgressMarguee", 7, 2, 495, 16);
+  prMainMarquee = Make<TMarqueeBar>(tsProgressMarq, L"prMainMarquee", 7, 21, 495, 30);
+  btCancelMarguee = Make<TButton>(tsProgressMarq, L"btCancelMarguee", 380, 59, 122, 28, false);
+  btCancelMarguee->SetText(LoadStr(sCancel));
+  btCancelMarguee->OnClick = [this](TWinControl*) { btCancelMargueeClick(); };
+
+  timerPromo = std::make_unique<TTimer>(L"timerPromo", 10000);
+  timerHideHint = std::make_unique<TTimer>(L"timerHideHint", 5000);
+
+  OnShow = [this] { FormShow(); };
+  OnClose = [this] { FormClose(); };
+}
+
+void TfmMain::FormCreate() {
+  Application->SetTitle(Text());
+  HideTabs();
+  FitTopHeight();
+  ShowBottomPage(tsInput);
+  ShowTopPage(tsMain);
+  // The window-procedure wrapper: the original procedure handles everything first.
+  ::SetPropW(FHandle, kFormProp, this);
+  FOldWindowProc = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TfmMain::HookedWndProcThunk)));
+  lbProcess->SetText(L"");
+  lbProgressMarguee->SetText(L"");
+  FPromoIndex = 0;
+  LoadWelcomeImage();
+}
+
+void TfmMain::FormShow() { ::PostMessageW(FHandle, WM_FOCUSFIRSTFIELD, 0, 0); }
+
+void TfmMain::WMFocusFirstField() {
+  if (pcBottom->ActivePage() == tsInput && editFirstName->CanFocus()) editFirstName->SetFocus();
+}
+
+void TfmMain::FormClose() { ::TerminateProcess(::GetCurrentProcess(), 0); }
+
+void TfmMain::btDownloadKeyPress(wchar_t& key) {
+  if (key == L'\r') key = L' ';
+}
+
+void TfmMain::btCancelClick() { FCancelled = true; }
+void TfmMain::btCancelMargueeClick() { FCancelled = true; }
+
+LRESULT CALLBACK TfmMain::HookedWndProcThunk(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto* self = static_cast<TfmMain*>(::GetPropW(wnd, kFormProp));
+  return self ? self->HookedWndProc(msg, wParam, lParam) : ::DefWindowProcW(wnd, msg, wParam, lParam);
+}
+
+LRESULT TfmMain::HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = ::CallWindowProcW(FOldWindowProc, FHandle, msg, wParam, lParam);
+  if (msg == WM_FOCUSFIRSTFIELD) WMFocusFirstField();
+  return result;
+}
+
+void TfmMain::ShowBottomPage(TTabSheet* page) {
+  pcBottom->SetVisible(false);
+  pcBottom->SetActivePage(page);
+  FitWindowHeight();
+  pcBottom->SetVisible(true);
+}
+
+void TfmMain::ShowTopPage(TTabSheet* page) { pcTop->SetActivePage(page); }
+
+void TfmMain::FitWindowHeight() {
+  pcBottom->SetHeight(BottomPageHeight(pcBottom->ActivePage()));
+  SetClientSize(kClientWidth, pcTop->Height() + pcBottom->Height());
+}
+
+int TfmMain::BottomPageHeight(TTabSheet* page) const {
+  constexpr int kBelow = 18;
+  auto bottomOf = [](const TWinControl& c) { return c.Top() + c.Height() + kBelow; };
+  if (page == tsInput) return bottomOf(*btDownload);
+  if (page == tsProgress) return bottomOf(*btCancel);
+  if (page == tsProgressMarq) return btCancelMarguee->Visible() ? bottomOf(*btCancelMarguee) : bottomOf(*prMainMarquee);
+  return pcBottom->Height();
+}
+
+void TfmMain::FitTopHeight() { pcTop->SetHeight(lbBottom->Top() + lbBottom->Height() + 10); }
+
+void TfmMain::HideTabs() {
+  for (auto* pc : {pcBottom.get(), pcTop.get()})
+    for (auto& page : pc->Pages()) page->TabVisible = false;
+}
+
+void TfmMain::LoadWelcomeImage() { Image1->SetBitmap(LoadPngResource(L"WELCOME")); }

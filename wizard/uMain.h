@@ -1,0 +1,68 @@
+#pragma once
+// The wizard window: the welcome and slide pages above, the input and progress pages below.
+#include <windows.h>
+#include <memory>
+#include <string>
+#include "framework/Controls.h"
+
+constexpr UINT WM_FOCUSFIRSTFIELD = WM_USER + 101;
+// The statistics project key of the product.
+constexpr wchar_t kStatisticsProjectKey[] = L"3f1c9a7e52d04b86a1e7c2f9d06b58e4a17";
+
+class TfmMain : public TForm {
+public:
+  TfmMain();
+  ~TfmMain() override;
+
+  // Controls, in the order of the form's design; all owned by the form.
+  std::unique_ptr<TPageControl> pcTop;
+  TTabSheet* tsMain = nullptr;
+  std::unique_ptr<TImage> Image1;
+  std::unique_ptr<TLabel> lbHeader, sLabel5, sLabel6, lbBottom;
+  TTabSheet* tsPromo1 = nullptr;
+  std::unique_ptr<TImage> PromoImage;
+  std::unique_ptr<TLabel> PromoLabel;
+  std::unique_ptr<TPageControl> pcBottom;
+  TTabSheet* tsInput = nullptr;
+  std::unique_ptr<TLabel> sLabel1, sLabel3, sLabel4;
+  std::unique_ptr<TEdit> editFirstName, editLastName, editEmail;
+  std::unique_ptr<TButton> btDownload;
+  TTabSheet* tsProgress = nullptr;
+  std::unique_ptr<TLabel> lbProcess;
+  std::unique_ptr<TGauge> prMain;
+  std::unique_ptr<TButton> btCancel;
+  TTabSheet* tsProgressMarq = nullptr;
+  std::unique_ptr<TLabel> lbProgressMarguee;
+  std::unique_ptr<TMarqueeBar> prMainMarquee;
+  std::unique_ptr<TButton> btCancelMarguee;
+  std::unique_ptr<TTimer> timerPromo, timerHideHint;
+
+  // Handlers.
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void WMFocusFirstField();
+  void btDownloadKeyPress(wchar_t& key);
+  void btCancelClick();
+  void btCancelMargueeClick();
+
+  // Page switching and window sizing.
+  void ShowBottomPage(TTabSheet* page);
+  void ShowTopPage(TTabSheet* page);
+  void FitWindowHeight();
+  int BottomPageHeight(TTabSheet* page) const;
+  void FitTopHeight();
+  void HideTabs();
+  void LoadWelcomeImage();
+
+private:
+  void CreateControls();
+  void CreateFonts();
+  static LRESULT CALLBACK HookedWndProcThunk(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam);
+
+  bool FCancelled = false;
+  WNDPROC FOldWindowProc = nullptr;
+  int FPromoIndex = 0;
+  TGdiObject FFontDefault, FFontHeader, FFontText;
+};
