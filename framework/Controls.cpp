@@ -594,7 +594,8 @@ TComponent* TForm::FindComponent(const std::wstring& name) const {
   return nullptr;
 }
 
-void TForm::Close() { ::PostMessageW(FHandle, WM_CLOSE, 0, 0); }
+// At once, like the title-bar button: the close handler runs before Close returns.
+void TForm::Close() { ::SendMessageW(FHandle, WM_CLOSE, 0, 0); }
 
 LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {

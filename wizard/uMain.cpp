@@ -74,6 +74,7 @@ void TfmMain::CreateControls() {
   PromoLabel->WordWrap = true;
   PromoLabel->CenterVertically = true;
   PromoLabel->SetFont(text);
+  PromoLabel->SetText(LoadStr(sPromoText1));
 
   pcBottom = Make<TPageControl>(this, L"pcBottom", 0, 180, kClientWidth, 139);
   pcBottom->Align = TAlign::Bottom;
@@ -115,6 +116,7 @@ void TfmMain::CreateControls() {
   btCancelMarguee->OnClick = [this](TWinControl*) { btCancelMargueeClick(); };
 
   timerPromo = std::make_unique<TTimer>(L"timerPromo", 10000);
+  timerPromo->OnTimer = [this](TWinControl*) { timerPromoTimer(); };
   timerHideHint = std::make_unique<TTimer>(L"timerHideHint", 5000);
   timerHideHint->OnTimer = [this](TWinControl*) { timerHideHintTimer(); };
 
@@ -150,10 +152,6 @@ void TfmMain::btDownloadKeyPress(wchar_t& key) {
   if (key == L'\r') key = L' ';
 }
 
-void TfmMain::btDownloadClick() {
-  if (!ValidateInput()) return;
-}
-
 void TfmMain::btCancelClick() { FCancelled = true; }
 void TfmMain::btCancelMargueeClick() { FCancelled = true; }
 
@@ -180,8 +178,13 @@ LRESULT TfmMain::HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void TfmMain::ShowBottomPage(TTabSheet* page) {
   pcBottom->SetVisible(false);
-  pcBottom->SetActivePage(page);
-  FitWindowHeight();
+  try {
+    pcBottom->SetActivePage(page);
+    FitWindowHeight();
+  } catch (...) {
+    pcBottom->SetVisible(true);
+    throw;
+  }
   pcBottom->SetVisible(true);
 }
 

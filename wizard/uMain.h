@@ -10,6 +10,10 @@ constexpr UINT WM_FOCUSFIRSTFIELD = WM_USER + 101;
 // The statistics project key of the product.
 constexpr wchar_t kStatisticsProjectKey[] = L"3f1c9a7e52d04b86a1e7c2f9d06b58e4a17";
 
+// Whole seconds from start to now on the 32-bit millisecond tick count (across its wrap); never 0.
+int SecondsBetween(DWORD startTick, DWORD nowTick);
+int SecondsSince(DWORD startTick);
+
 class TfmMain : public TForm {
 public:
   TfmMain();
@@ -56,6 +60,19 @@ public:
   void FitTopHeight();
   void HideTabs();
   void LoadWelcomeImage();
+
+  // The main sequence and its helpers.
+  bool SendSignUp(std::wstring& text);  // true when the exchange failed
+  void DownloadProgress(int max, int position);
+  void ShowFailure(const std::wstring& message);
+  void StartInstalledApplication();
+
+  // Slideshow.
+  void StartPromo();
+  void timerPromoTimer();
+  void ShowNextSlide();
+  void StopPromo();
+  int PromoIndex() const { return FPromoIndex; }
 
   // Input checks, key filtering and hints.
   bool IsCtrlDown() const;

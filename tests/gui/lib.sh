@@ -70,3 +70,80 @@ wait_field() {  # name field value
   done
   fail "$1 field $2: expected '$3', got '$v'"
 }
+
+# ---- Loopback stand-ins on the fixed ports of the test build ----
+PEERS="$TL_PEERS_DIR"
+CERTS="$TL_BUILD/certs"
+SIGNUP_PORT=18443
+FILES_PORT=18080
+PEER_PIDS=()
+
+port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+# peer_start <name> <script> <args...>: starts a stand-in, waits until its port answers.
+peer_start() {
+  local name="$1" script="$2" port="$3"
+  shift 3
+  port_free "$port" || fail "port $port is taken: stop whatever listens there (the $name stand-in needs it)"
+  python3 "$PEERS/$script" --port "$port" --time-limit 300 "$@" >"$OUT/$name.log" 2>&1 &
+  PEER_PIDS+=($!)
+  for _ in $(seq 50); do port_free "$port" || return 0; sleep 0.1; done
+  fail "the $name stand-in did not start (see $OUT/$name.log)"
+}
+
+peers_stop() {
+  for pid in "${PEER_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  PEER_PIDS=()
+}
+
+# signup_start <reply body or @json file>: the sign-up service on https://localhost:18443/store/signup.php
+signup_start() {
+  if [[ "$1" == @* ]]; then
+    peer_start signup signup_service.py "$SIGNUP_PORT" --cert "$CERTS/server.pem" --replies "${1#@}" --record "$OUT/signup-posted.txt"
+  else
+    peer_start signup signup_service.py "$SIGNUP_PORT" --cert "$CERTS/server.pem" --reply "$1" --record "$OUT/signup-posted.txt"
+  fi
+}
+
+# files_start: the download server on http://localhost:18080/files/ serving $OUT/files.
+files_start() {
+  mkdir -p "$OUT/files"
+  peer_start files file_server.py "$FILES_PORT" --root "$OUT/files" --record "$OUT/files-requests.txt"
+}
+
+on_exit() {
+  gui_stop
+  peers_stop
+}
+trap on_exit EXIT
+
+# The Wine prefix's temporary folder and Program Files, as Linux paths.
+wine_temp() { echo "$WINEPREFIX/drive_c/users/$(id -un)/Temp"; }
+
+# Fills the three fields as a person would and presses the download button.
+fill_and_download() {  # first last email
+  xdotool type --delay 20 "$1"; xdotool key Tab
+  xdotool type --delay 20 "$2"; xdotool key Tab
+  xdotool type --delay 20 "$3"; xdotool key Tab
+  xdotool key space
+}
+
+# Waits until the wizard process has ended (at most 30 s); its exit code goes to WIZ_EXIT.
+wait_wizard_exit() {
+  WIZ_EXIT=0
+  for _ in $(seq 300); do kill -0 "$WIZ_PID" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$WIZ_PID" 2>/dev/null && fail "the wizard did not end"
+  wait "$WIZ_PID" || WIZ_EXIT=$?
+  WIZ_PID=""
+}
+
+# Waits for a message box of the wizard; prints its text.
+wait_message_box() {
+  local text=""
+  for _ in $(seq 100); do
+    text=$(gui_inspect | awk -F'|' '$1 == "popup-child" && $2 == "Static" && $3 != "" { print $3; exit }')
+    [ -n "$text" ] && { echo "$text"; return 0; }
+    sleep 0.2
+  done
+  fail "no message box appeared"
+}
