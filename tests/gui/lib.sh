@@ -92,7 +92,9 @@ peer_start() {
 }
 
 peers_stop() {
+  local pid
   for pid in "${PEER_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${PEER_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
   PEER_PIDS=()
 }
 
@@ -112,8 +114,10 @@ files_start() {
 }
 
 on_exit() {
+  local code=$?
   gui_stop
   peers_stop
+  exit "$code"
 }
 trap on_exit EXIT
 
@@ -147,3 +151,42 @@ wait_message_box() {
   done
   fail "no message box appeared"
 }
+
+# gui_click <control name>: a real mouse click in the middle of the control.
+gui_click() {
+  local bounds x y w h X Y
+  bounds=$(gui_field "$1" 6)
+  [ -n "$bounds" ] || fail "no control named $1"
+  IFS=, read -r x y w h <<< "$bounds"
+  eval "$(xdotool getwindowgeometry --shell "$WID")"
+  X=$X Y=$Y
+  xdotool mousemove $((X + x + w / 2)) $((Y + y + h / 2)) click 1
+}
+
+# Presses Return on the wizard's message box (it carries the window's title too).
+dismiss_message_box() {
+  local id
+  for id in $(xdotool search --onlyvisible --name "^$TITLE\$" 2>/dev/null); do
+    [ "$id" == "$WID" ] && continue
+    xdotool windowfocus --sync "$id" 2>/dev/null || true
+    xdotool key Return
+  done
+  sleep 0.3
+  xdotool windowfocus --sync "$WID" 2>/dev/null || true
+}
+
+# Fails when a message box of the wizard shows.
+expect_no_message_box() {
+  local text
+  text=$(gui_inspect | awk -F'|' '$1 == "popup" && $2 == "#32770" { print $3; exit }')
+  [ -z "$text" ] || fail "unexpected message box"
+  echo "ok: no message box"
+}
+
+expect_input_page() {
+  wait_field tsInput 3 1
+  expect_eq "welcome page" 1 "$(gui_field tsMain 3)"
+}
+
+# The size of the client area, "width,height".
+client_size() { gui_inspect | awk -F'|' '$1 == "form" { print $2 }'; }
