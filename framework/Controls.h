@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <cstdint>
 #include "framework/Handles.h"
 
 class TWinControl;
@@ -158,18 +159,27 @@ public:
   LRESULT HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  // Draws the one-pixel frame around the edit (window coordinates); a skin draws its own.
+  virtual void PaintBorder(HDC dc, const RECT& rc, bool focused);
 private:
   TGdiObject FBrush;
 };
 
 class TButton : public TWinControl {
 public:
+  struct TState {
+    bool Pressed, Focused, Hot, Enabled;
+  };
   TButton(TWinControl* parent, std::wstring name, bool tabStop = true);
   TNotifyEvent OnClick;
   void Click();  // runs OnClick as a press would
   LRESULT HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  // The button draws itself (owner-drawn); a skin draws its own.
+  virtual void DrawButton(HDC dc, const RECT& rc, const TState& state);
+private:
+  bool FHot = false;
 };
 
 // A picture box that draws its bitmap centred.
@@ -182,6 +192,7 @@ protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 private:
   TGdiObject FBitmap;
+  TGdiObject FScaled;  // the picture at the window's DPI, made once
 };
 
 // A gauge that prints its percentage followed by "%".
@@ -195,6 +206,8 @@ public:
   int Percent() const;
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  // Draws the bar and its text (the control's text, "<percent>%"); a skin draws its own.
+  virtual void Paint(HDC dc, const RECT& rc);
 private:
   int FMax = 100;
   int FPosition = 0;
@@ -261,3 +274,7 @@ private:
 TGdiObject LoadPngResource(const wchar_t* name);
 // Decodes PNG bytes; empty result on bad data.
 TGdiObject DecodePng(const void* data, size_t size);
+// Bilinear resampling of premultiplied BGRA pixels (top-down rows), for pictures at other DPIs.
+std::vector<uint32_t> ResamplePixels(const uint32_t* source, int width, int height, int newWidth, int newHeight);
+// A 32-bit DIB section of the bitmap at the new size, drawn smoothly.
+TGdiObject ScaleBitmap(HBITMAP bitmap, int newWidth, int newHeight);

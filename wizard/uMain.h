@@ -5,6 +5,8 @@
 #include <string>
 #include "framework/Controls.h"
 #include "skin/HintBubble.h"
+#include "skin/SkinControls.h"
+#include "wizard/uTaskbarProgress.h"
 
 constexpr UINT WM_FOCUSFIRSTFIELD = WM_USER + 101;
 // The statistics project key of the product.
@@ -30,16 +32,16 @@ public:
   std::unique_ptr<TPageControl> pcBottom;
   TTabSheet* tsInput = nullptr;
   std::unique_ptr<TLabel> sLabel1, sLabel3, sLabel4;
-  std::unique_ptr<TEdit> editFirstName, editLastName, editEmail;
-  std::unique_ptr<TButton> btDownload;
+  std::unique_ptr<TSkinEdit> editFirstName, editLastName, editEmail;
+  std::unique_ptr<TSkinButton> btDownload;
   TTabSheet* tsProgress = nullptr;
   std::unique_ptr<TLabel> lbProcess;
-  std::unique_ptr<TGauge> prMain;
-  std::unique_ptr<TButton> btCancel;
+  std::unique_ptr<TSkinGauge> prMain;
+  std::unique_ptr<TSkinButton> btCancel;
   TTabSheet* tsProgressMarq = nullptr;
   std::unique_ptr<TLabel> lbProgressMarguee;
   std::unique_ptr<TMarqueeBar> prMainMarquee;
-  std::unique_ptr<TButton> btCancelMarguee;
+  std::unique_ptr<TSkinButton> btCancelMarguee;
   std::unique_ptr<TTimer> timerPromo, timerHideHint;
 
   // Handlers.
@@ -96,4 +98,5 @@ private:
   int FPromoIndex = 0;
   TGdiObject FFontDefault, FFontHeader, FFontText;
   THintBubble sHintManager1;  // the input hint
+  TTaskbarProgress FTaskbar{FHandle};
 };

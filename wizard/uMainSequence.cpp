@@ -90,6 +90,7 @@ void TfmMain::btDownloadClick() {
 void TfmMain::DownloadProgress(int max, int position) {
   prMain->SetMax(max);
   prMain->SetPosition(position);
+  FTaskbar.SetValue(position, max);
   Application->ProcessMessages();
 }
 

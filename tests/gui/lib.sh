@@ -114,7 +114,7 @@ files_start() {
 }
 
 on_exit() {
-  local code=$?
+  local code=${1:-$?}
   gui_stop
   peers_stop
   exit "$code"
@@ -190,3 +190,57 @@ expect_input_page() {
 
 # The size of the client area, "width,height".
 client_size() { gui_inspect | awk -F'|' '$1 == "form" { print $2 }'; }
+
+# ---- Screenshots compared with reference pictures ----
+REFERENCE_DIR="$(dirname "${BASH_SOURCE[0]}")/reference"
+
+# window_shot <name> [margin]: the wizard's window (and what floats over it: hints, message boxes) with
+# a margin around it, from the screen.
+window_shot() {
+  local margin="${2:-0}" X Y WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$WID")"
+  import -window root -crop "$((WIDTH + 2 * margin))x$((HEIGHT + 2 * margin))+$((X - margin))+$((Y - margin))" +repage "$OUT/$1.png"
+}
+
+# mask <name> <control>...: blacks out controls whose pixels change by themselves (marquee, gauge text).
+mask() {
+  local name="$1" args=() x y w h
+  shift
+  for control in "$@"; do
+    IFS=, read -r x y w h <<< "$(gui_field "$control" 6)"
+    args+=(-draw "rectangle $((x + MARGIN)),$((y + MARGIN)) $((x + MARGIN + w)),$((y + MARGIN + h))")
+  done
+  convert "$OUT/$name.png" -fill black "${args[@]}" "$OUT/$name.png"
+}
+
+# compare_reference <name>: the screenshot must match tests/gui/reference/<name>.png within a small
+# tolerance (anti-aliasing, the caret). TL_UPDATE_REFERENCE=1 makes the screenshot the new reference.
+compare_reference() {
+  local shot="$OUT/$1.png" ref="$REFERENCE_DIR/$1.png" diff total
+  if [ "${TL_UPDATE_REFERENCE:-0}" = 1 ]; then
+    mkdir -p "$REFERENCE_DIR"
+    cp "$shot" "$ref"
+    echo "reference updated: $1"
+    return 0
+  fi
+  [ -f "$ref" ] || fail "no reference picture $ref (run with TL_UPDATE_REFERENCE=1 once and look at it)"
+  [ "$(identify -format '%wx%h' "$shot")" == "$(identify -format '%wx%h' "$ref")" ] ||
+    fail "$1: size $(identify -format '%wx%h' "$shot") differs from the reference's $(identify -format '%wx%h' "$ref")"
+  diff=$(compare -metric AE -fuzz 12% "$ref" "$shot" "$OUT/$1-diff.png" 2>&1 >/dev/null || true)
+  total=$(identify -format '%[fx:w*h]' "$ref")
+  # At most 0.5 % of the pixels may differ.
+  [ "$(awk -v d="${diff%% *}" -v t="$total" 'BEGIN { print (d <= t / 200) ? 1 : 0 }')" = 1 ] ||
+    fail "$1 differs from its reference in $diff of $total pixels (see $OUT/$1-diff.png)"
+  echo "ok: $1 matches its reference ($diff pixels differ)"
+}
+
+# Waits until the hint bubble shows; prints its text.
+wait_hint() {
+  local text=""
+  for _ in $(seq 50); do
+    text=$(gui_inspect | awk -F'|' '$1 == "popup" && $2 == "TradeloomHintBubble" { print $3; exit }')
+    [ -n "$text" ] && { echo "$text"; return 0; }
+    sleep 0.1
+  done
+  fail "no hint appeared"
+}
