@@ -1,5 +1,6 @@
 #include "skin/SkinControls.h"
 #include "skin/SkinPaint.h"
+#include <algorithm>
 
 using namespace skin;
 
@@ -52,4 +53,71 @@ void TSkinGauge::Paint(HDC dc, const RECT& rc) {
   RECT text = rc;
   std::wstring percent = Text();
   ::DrawTextW(dc, percent.c_str(), -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+namespace {
+constexpr wchar_t kMarqueeClass[] = L"TradeloomMarquee";
+constexpr UINT_PTR kMarqueeTimer = 1;
+constexpr UINT kMarqueeStepMs = 30;
+}  // namespace
+
+TSkinMarquee::TSkinMarquee(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
+  WNDCLASSEXW wc{sizeof(wc)};
+  if (!::GetClassInfoExW(::GetModuleHandleW(nullptr), kMarqueeClass, &wc)) {
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kMarqueeClass;
+    ::RegisterClassExW(&wc);
+  }
+  CreateHandle(kMarqueeClass, 0);
+  ::SetTimer(Handle(), kMarqueeTimer, kMarqueeStepMs, nullptr);
+}
+
+TSkinMarquee::~TSkinMarquee() { ::KillTimer(Handle(), kMarqueeTimer); }
+
+LRESULT TSkinMarquee::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_TIMER:
+      if (wParam == kMarqueeTimer) {
+        if (!::IsWindowVisible(Handle())) return 0;  // nothing to move while hidden
+        FPhase = (FPhase + 12) % 1000;
+        ::InvalidateRect(Handle(), nullptr, FALSE);
+        return 0;
+      }
+      break;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(Handle(), &ps);
+      RECT rc;
+      ::GetClientRect(Handle(), &rc);
+      Paint(dc, rc);
+      ::EndPaint(Handle(), &ps);
+      return 0;
+    }
+  }
+  return TWinControl::WndProc(msg, wParam, lParam);
+}
+
+void TSkinMarquee::Paint(HDC dc, const RECT& rc) {
+  const SIZE size{rc.right - rc.left, rc.bottom - rc.top};
+  const double scale = Scale(100) / 100.0;
+  // Track and segment are drawn into one buffer, so the moving bar does not flicker.
+  std::vector<uint32_t> pixels = RenderRoundedBox(size, 4 * scale, scale, kEdit, kInk, kWindow);
+  const LONG inset = Scale(3);
+  const LONG track = size.cx - 2 * inset;
+  const LONG segment = track / 4;
+  // The segment enters at the left and leaves at the right; only the part over the track is drawn.
+  const LONG start = inset - segment + (track + segment) * FPhase / 1000;
+  const LONG left = std::max(start, inset), right = std::min(start + segment, size.cx - inset);
+  if (right - left >= 2) {
+    std::vector<uint32_t> bar =
+        RenderRoundedBox({right - left, size.cy - 2 * inset}, 2 * scale, 0, kBar, kBar, kEdit);
+    for (LONG y = 0; y < size.cy - 2 * inset; ++y)
+      std::copy_n(bar.begin() + size_t(y) * (right - left), right - left,
+                  pixels.begin() + size_t(y + inset) * size.cx + left);
+  }
+  DrawPixels(dc, rc, pixels);
 }

@@ -40,3 +40,17 @@ public:
 protected:
   void Paint(HDC dc, const RECT& rc) override;
 };
+
+// The indeterminate bar of the sign-up and installation pages: a light track with a segment that
+// glides across it while the bar is visible.
+class TSkinMarquee : public TWinControl {
+public:
+  TSkinMarquee(TWinControl* parent, std::wstring name);
+  ~TSkinMarquee() override;
+  int Phase() const { return FPhase; }  // 0..999 across the track
+protected:
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+private:
+  void Paint(HDC dc, const RECT& rc);
+  int FPhase = 0;
+};

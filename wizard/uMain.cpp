@@ -111,7 +111,7 @@ void TfmMain::CreateControls() {
 
   tsProgressMarq = pcBottom->AddPage(L"tsProgressMarq");
   lbProgressMarguee = Make<TLabel>(tsProgressMarq, L"lbProgressMarguee", 7, 2, 495, 16);
-  prMainMarquee = Make<TMarqueeBar>(tsProgressMarq, L"prMainMarquee", 7, 21, 495, 30);
+  prMainMarquee = Make<TSkinMarquee>(tsProgressMarq, L"prMainMarquee", 7, 21, 495, 30);
   btCancelMarguee = Make<TSkinButton>(tsProgressMarq, L"btCancelMarguee", 380, 59, 122, 28, false);
   btCancelMarguee->SetText(LoadStr(sCancel));
   btCancelMarguee->OnClick = [this](TWinControl*) { btCancelMargueeClick(); };

@@ -40,7 +40,7 @@ public:
   std::unique_ptr<TSkinButton> btCancel;
   TTabSheet* tsProgressMarq = nullptr;
   std::unique_ptr<TLabel> lbProgressMarguee;
-  std::unique_ptr<TMarqueeBar> prMainMarquee;
+  std::unique_ptr<TSkinMarquee> prMainMarquee;
   std::unique_ptr<TSkinButton> btCancelMarguee;
   std::unique_ptr<TTimer> timerPromo, timerHideHint;
 
