@@ -248,19 +248,46 @@ void TPageControl::Resized() {
   for (auto& page : FPages) page->SetBounds(0, 0, FWidth, FHeight);
 }
 
-// ---- TLabel ----
+// ---- TPaintedControl ----
 
-TLabel::TLabel(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
+TPaintedControl::TPaintedControl(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
   RegisterClassOnce(kPaintedClass, CS_HREDRAW | CS_VREDRAW, nullptr);
   CreateHandle(kPaintedClass, 0);
+}
+
+LRESULT TPaintedControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;  // Paint covers every pixel
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(FHandle, &ps);
+      RECT rc;
+      ::GetClientRect(FHandle, &rc);
+      Paint(dc, rc);
+      ::EndPaint(FHandle, &ps);
+      return 0;
+    }
+  }
+  return TWinControl::WndProc(msg, wParam, lParam);
+}
+
+void TPaintedControl::PaintBackground(HDC dc, const RECT& rc) const {
+  auto* container = dynamic_cast<TContainer*>(FParent);
+  ::FillRect(dc, &rc, container ? container->Brush() : ::GetSysColorBrush(COLOR_BTNFACE));
+}
+
+// ---- TLabel ----
+
+TLabel::TLabel(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name)) {
+  // The base made the window before this class could keep a font: take the parent's now.
+  if (FParent) SetFont(reinterpret_cast<HFONT>(::SendMessageW(FParent->Handle(), WM_GETFONT, 0, 0)));
 }
 
 LRESULT TLabel::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_NCHITTEST:
       return HTTRANSPARENT;
-    case WM_ERASEBKGND:
-      return 1;
     case WM_SETFONT:
       ::SetPropW(FHandle, L"TradeloomFont", reinterpret_cast<HANDLE>(wParam));
       AdjustSize();
@@ -273,36 +300,30 @@ LRESULT TLabel::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       AdjustSize();
       return result;
     }
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(FHandle, &ps);
-      RECT rc;
-      ::GetClientRect(FHandle, &rc);
-      auto* container = dynamic_cast<TContainer*>(FParent);
-      ::FillRect(dc, &rc, container ? container->Brush() : ::GetSysColorBrush(COLOR_BTNFACE));
-      HFONT font = reinterpret_cast<HFONT>(::GetPropW(FHandle, L"TradeloomFont"));
-      UINT flags = DT_NOPREFIX | (WordWrap ? DT_WORDBREAK : DT_SINGLELINE) |
-                   (Alignment == TAlignment::Right ? DT_RIGHT : Alignment == TAlignment::Center ? DT_CENTER : DT_LEFT);
-      std::wstring text = Text();
-      TGdiObject smaller = ShrinkToFit && WordWrap && font ? FittingFont(dc, font, text, rc, flags) : TGdiObject();
-      if (smaller) font = static_cast<HFONT>(smaller.Get());
-      HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
-      ::SetBkMode(dc, TRANSPARENT);
-      ::SetTextColor(dc, FontColor);
-      RECT textRect = rc;
-      if (CenterVertically) {
-        RECT measure = rc;
-        ::DrawTextW(dc, text.c_str(), -1, &measure, flags | DT_CALCRECT);
-        int offset = ((rc.bottom - rc.top) - (measure.bottom - measure.top)) / 2;
-        if (offset > 0) textRect.top += offset;
-      }
-      ::DrawTextW(dc, text.c_str(), -1, &textRect, flags);
-      if (old) ::SelectObject(dc, old);
-      ::EndPaint(FHandle, &ps);
-      return 0;
-    }
   }
-  return TWinControl::WndProc(msg, wParam, lParam);
+  return TPaintedControl::WndProc(msg, wParam, lParam);
+}
+
+void TLabel::Paint(HDC dc, const RECT& rc) {
+  PaintBackground(dc, rc);
+  HFONT font = reinterpret_cast<HFONT>(::GetPropW(FHandle, L"TradeloomFont"));
+  UINT flags = DT_NOPREFIX | (WordWrap ? DT_WORDBREAK : DT_SINGLELINE) |
+               (Alignment == TAlignment::Right ? DT_RIGHT : Alignment == TAlignment::Center ? DT_CENTER : DT_LEFT);
+  std::wstring text = Text();
+  TGdiObject smaller = ShrinkToFit && WordWrap && font ? FittingFont(dc, font, text, rc, flags) : TGdiObject();
+  if (smaller) font = static_cast<HFONT>(smaller.Get());
+  HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, FontColor);
+  RECT textRect = rc;
+  if (CenterVertically) {
+    RECT measure = rc;
+    ::DrawTextW(dc, text.c_str(), -1, &measure, flags | DT_CALCRECT);
+    int offset = ((rc.bottom - rc.top) - (measure.bottom - measure.top)) / 2;
+    if (offset > 0) textRect.top += offset;
+  }
+  ::DrawTextW(dc, text.c_str(), -1, &textRect, flags);
+  if (old) ::SelectObject(dc, old);
 }
 
 TGdiObject TLabel::FittingFont(HDC dc, HFONT font, const std::wstring& text, RECT box, UINT flags) const {
@@ -456,10 +477,7 @@ LRESULT TButton::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 // ---- TImage ----
 
-TImage::TImage(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
-  RegisterClassOnce(kPaintedClass, CS_HREDRAW | CS_VREDRAW, nullptr);
-  CreateHandle(kPaintedClass, 0);
-}
+TImage::TImage(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name)) {}
 
 void TImage::SetBitmap(TGdiObject bitmap) {
   FBitmap = std::move(bitmap);
@@ -467,46 +485,28 @@ void TImage::SetBitmap(TGdiObject bitmap) {
   Invalidate();
 }
 
-LRESULT TImage::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(FHandle, &ps);
-      RECT rc;
-      ::GetClientRect(FHandle, &rc);
-      auto* container = dynamic_cast<TContainer*>(FParent);
-      ::FillRect(dc, &rc, container ? container->Brush() : ::GetSysColorBrush(COLOR_BTNFACE));
-      BITMAP bm{};
-      if (FBitmap && ::GetObjectW(FBitmap.Get(), sizeof(bm), &bm)) {
-        int w = Scale(bm.bmWidth), h = Scale(bm.bmHeight);
-        // Above 96 DPI the picture is resampled smoothly once, then drawn 1:1.
-        if ((w != bm.bmWidth || h != bm.bmHeight) && !FScaled)
-          FScaled = ScaleBitmap(static_cast<HBITMAP>(FBitmap.Get()), w, h);
-        HGDIOBJ picture = FScaled ? FScaled.Get() : FBitmap.Get();
-        BITMAP drawn{};
-        ::GetObjectW(picture, sizeof(drawn), &drawn);
-        int x = (rc.right - w) / 2, y = (rc.bottom - h) / 2;
-        TMemoryDC mem(::CreateCompatibleDC(dc));
-        TSelectObject select(mem.Get(), picture);
-        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        ::GdiAlphaBlend(dc, x, y, w, h, mem.Get(), 0, 0, drawn.bmWidth, drawn.bmHeight, blend);
-      }
-      ::EndPaint(FHandle, &ps);
-      return 0;
-    }
+void TImage::Paint(HDC dc, const RECT& rc) {
+  PaintBackground(dc, rc);
+  BITMAP bm{};
+  if (FBitmap && ::GetObjectW(FBitmap.Get(), sizeof(bm), &bm)) {
+    int w = Scale(bm.bmWidth), h = Scale(bm.bmHeight);
+    // Above 96 DPI the picture is resampled smoothly once, then drawn 1:1.
+    if ((w != bm.bmWidth || h != bm.bmHeight) && !FScaled)
+      FScaled = ScaleBitmap(static_cast<HBITMAP>(FBitmap.Get()), w, h);
+    HGDIOBJ picture = FScaled ? FScaled.Get() : FBitmap.Get();
+    BITMAP drawn{};
+    ::GetObjectW(picture, sizeof(drawn), &drawn);
+    int x = (rc.right - w) / 2, y = (rc.bottom - h) / 2;
+    TMemoryDC mem(::CreateCompatibleDC(dc));
+    TSelectObject select(mem.Get(), picture);
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    ::GdiAlphaBlend(dc, x, y, w, h, mem.Get(), 0, 0, drawn.bmWidth, drawn.bmHeight, blend);
   }
-  return TWinControl::WndProc(msg, wParam, lParam);
 }
 
 // ---- TGauge ----
 
-TGauge::TGauge(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
-  RegisterClassOnce(kPaintedClass, CS_HREDRAW | CS_VREDRAW, nullptr);
-  CreateHandle(kPaintedClass, 0);
-  SetText(L"0%");
-}
+TGauge::TGauge(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name)) { SetText(L"0%"); }
 
 void TGauge::SetMax(int max) {
   if (FMax == max) return;
@@ -524,23 +524,6 @@ int TGauge::Percent() const {
   if (FMax <= 0 || FPosition <= 0) return 0;
   long long percent = static_cast<long long>(FPosition) * 100 / FMax;
   return static_cast<int>(std::min<long long>(percent, 100));
-}
-
-LRESULT TGauge::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(FHandle, &ps);
-      RECT rc;
-      ::GetClientRect(FHandle, &rc);
-      Paint(dc, rc);
-      ::EndPaint(FHandle, &ps);
-      return 0;
-    }
-  }
-  return TWinControl::WndProc(msg, wParam, lParam);
 }
 
 void TGauge::Paint(HDC dc, const RECT& rc) {

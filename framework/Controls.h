@@ -132,8 +132,18 @@ private:
   TTabSheet* FActive = nullptr;
 };
 
+// A control that draws itself: Paint gets the whole client area, double-buffering is left to it.
+class TPaintedControl : public TWinControl {
+protected:
+  TPaintedControl(TWinControl* parent, std::wstring name);
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  virtual void Paint(HDC dc, const RECT& rc) = 0;
+  // Fills the area with the parent's background colour.
+  void PaintBackground(HDC dc, const RECT& rc) const;
+};
+
 // A painted label: transparent to the mouse, aligned and optionally word-wrapped.
-class TLabel : public TWinControl {
+class TLabel : public TPaintedControl {
 public:
   enum class TAlignment { Left, Right, Center };
   TLabel(TWinControl* parent, std::wstring name);
@@ -147,6 +157,7 @@ public:
   COLORREF FontColor = RGB(199, 248, 255);
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  void Paint(HDC dc, const RECT& rc) override;
 private:
   void AdjustSize();
   TGdiObject FittingFont(HDC dc, HFONT font, const std::wstring& text, RECT box, UINT flags) const;
@@ -183,20 +194,20 @@ private:
 };
 
 // A picture box that draws its bitmap centred.
-class TImage : public TWinControl {
+class TImage : public TPaintedControl {
 public:
   TImage(TWinControl* parent, std::wstring name);
   void SetBitmap(TGdiObject bitmap);  // a 32-bit premultiplied DIB section, owned from now on
   HBITMAP Bitmap() const { return static_cast<HBITMAP>(FBitmap.Get()); }
 protected:
-  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  void Paint(HDC dc, const RECT& rc) override;
 private:
   TGdiObject FBitmap;
   TGdiObject FScaled;  // the picture at the window's DPI, made once
 };
 
 // A gauge that prints its percentage followed by "%".
-class TGauge : public TWinControl {
+class TGauge : public TPaintedControl {
 public:
   TGauge(TWinControl* parent, std::wstring name);
   int Max() const { return FMax; }
@@ -205,9 +216,8 @@ public:
   void SetPosition(int position);
   int Percent() const;
 protected:
-  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
   // Draws the bar and its text (the control's text, "<percent>%"); a skin draws its own.
-  virtual void Paint(HDC dc, const RECT& rc);
+  void Paint(HDC dc, const RECT& rc) override;
 private:
   int FMax = 100;
   int FPosition = 0;

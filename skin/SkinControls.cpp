@@ -56,21 +56,11 @@ void TSkinGauge::Paint(HDC dc, const RECT& rc) {
 }
 
 namespace {
-constexpr wchar_t kMarqueeClass[] = L"TradeloomMarquee";
 constexpr UINT_PTR kMarqueeTimer = 1;
 constexpr UINT kMarqueeStepMs = 30;
 }  // namespace
 
-TSkinMarquee::TSkinMarquee(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
-  WNDCLASSEXW wc{sizeof(wc)};
-  if (!::GetClassInfoExW(::GetModuleHandleW(nullptr), kMarqueeClass, &wc)) {
-    wc.lpfnWndProc = ::DefWindowProcW;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kMarqueeClass;
-    ::RegisterClassExW(&wc);
-  }
-  CreateHandle(kMarqueeClass, 0);
+TSkinMarquee::TSkinMarquee(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name)) {
   ::SetTimer(Handle(), kMarqueeTimer, kMarqueeStepMs, nullptr);
 }
 
@@ -86,19 +76,8 @@ LRESULT TSkinMarquee::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       break;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(Handle(), &ps);
-      RECT rc;
-      ::GetClientRect(Handle(), &rc);
-      Paint(dc, rc);
-      ::EndPaint(Handle(), &ps);
-      return 0;
-    }
   }
-  return TWinControl::WndProc(msg, wParam, lParam);
+  return TPaintedControl::WndProc(msg, wParam, lParam);
 }
 
 void TSkinMarquee::Paint(HDC dc, const RECT& rc) {

@@ -43,14 +43,14 @@ protected:
 
 // The indeterminate bar of the sign-up and installation pages: a light track with a segment that
 // glides across it while the bar is visible.
-class TSkinMarquee : public TWinControl {
+class TSkinMarquee : public TPaintedControl {
 public:
   TSkinMarquee(TWinControl* parent, std::wstring name);
   ~TSkinMarquee() override;
   int Phase() const { return FPhase; }  // 0..999 across the track
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  void Paint(HDC dc, const RECT& rc) override;
 private:
-  void Paint(HDC dc, const RECT& rc);
   int FPhase = 0;
 };

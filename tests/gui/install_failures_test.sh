@@ -7,6 +7,7 @@ files_start
 cp "$TL_BUILD/tests/peers/installer_standin.exe" "$OUT/files/setup.exe"
 printf 'not a program' > "$OUT/files/broken.exe"
 temp="$(wine_temp)"
+rm -f "$temp"/tl_*.exe
 cat > "$OUT/replies.json" <<JSON
 ["success||http://localhost:$FILES_PORT/files/setup.exe",
  {"body": "success||http://localhost:$FILES_PORT/files/broken.exe", "delay": 2}]

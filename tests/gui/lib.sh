@@ -24,6 +24,7 @@ fail() {
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 gui_start() {
+  xdotool mousemove 0 0  # no control starts under the pointer
   "$WINE" "$TL_BUILD/wizard/TradeloomSetup.exe" </dev/null >"$OUT/wizard.log" 2>&1 &
   WIZ_PID=$!
   for _ in $(seq 100); do
@@ -141,16 +142,23 @@ wait_wizard_exit() {
   WIZ_PID=""
 }
 
-# Waits for a message box of the wizard; prints its text.
-wait_message_box() {
-  local text=""
+# wait_for <what> <awk condition on wininspect's fields>: polls (up to 10 s) until a line matches; prints
+# that line's third field.
+wait_for() {
+  local what="$1" condition="$2" text=""
   for _ in $(seq 100); do
-    text=$(gui_inspect | awk -F'|' '$1 == "popup-child" && $2 == "Static" && $3 != "" { print $3; exit }')
+    text=$(gui_inspect | awk -F'|' "$condition { print \$3; exit }")
     [ -n "$text" ] && { echo "$text"; return 0; }
-    sleep 0.2
+    sleep 0.1
   done
-  fail "no message box appeared"
+  fail "no $what appeared"
 }
+
+# Waits for a message box of the wizard; prints its text.
+wait_message_box() { wait_for "message box" '$1 == "popup-child" && $2 == "Static" && $3 != ""'; }
+
+# Waits until the hint bubble shows; prints its text.
+wait_hint() { wait_for "hint" '$1 == "popup" && $2 == "TradeloomHintBubble"'; }
 
 # gui_click <control name>: a real mouse click in the middle of the control.
 gui_click() {
@@ -232,15 +240,4 @@ compare_reference() {
   [ "$(awk -v d="${diff%% *}" -v t="$total" 'BEGIN { print (d <= t / 200) ? 1 : 0 }')" = 1 ] ||
     fail "$1 differs from its reference in $diff of $total pixels (see $OUT/$1-diff.png)"
   echo "ok: $1 matches its reference ($diff pixels differ)"
-}
-
-# Waits until the hint bubble shows; prints its text.
-wait_hint() {
-  local text=""
-  for _ in $(seq 50); do
-    text=$(gui_inspect | awk -F'|' '$1 == "popup" && $2 == "TradeloomHintBubble" { print $3; exit }')
-    [ -n "$text" ] && { echo "$text"; return 0; }
-    sleep 0.1
-  done
-  fail "no hint appeared"
 }
