@@ -154,7 +154,10 @@ void THttpThread::HookCancelWindow(HWND button) {
 
 void THttpThread::UnhookCancelButton() {
   if (!CancelButton) return;
-  ::SetWindowLongPtrW(CancelButton, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SavedWindowProc));
+  // Only while the hook is still on top: a button whose owner already restored its own procedure
+  // (it is being destroyed) is left alone.
+  if (::GetWindowLongPtrW(CancelButton, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&THttpThread::HookProc))
+    ::SetWindowLongPtrW(CancelButton, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SavedWindowProc));
   ::RemovePropW(CancelButton, kHookProperty);
   CancelButton = nullptr;
 }

@@ -92,6 +92,22 @@ void PumpFor(DWORD ms) {
   }
 }
 
+// One window for all cancel tests: closing a shown window costs Wine two seconds without a window manager.
+class HttpModalCancel : public testing::Test {
+protected:
+  static void SetUpTestSuite() { Window = new TCancelWindow(); }
+  static void TearDownTestSuite() {
+    delete Window;
+    Window = nullptr;
+  }
+  void SetUp() override {
+    Window->Clicks = 0;
+    Window->HookedAtClick = false;
+    Application->ProcessMessages();
+  }
+  static inline TCancelWindow* Window = nullptr;
+};
+
 std::wstring SignUpServiceUrl(const TPeerProcess& peer) {
   return Utf8ToWide(peer.BaseUrl("https") + "/store/signup.php");
 }
@@ -139,14 +155,15 @@ TEST(HttpModal, ProgressAtMostOncePerSecondWhileTheWindowTimerKeepsFiring) {
   TMemoryStream stream;
   TProgressLog progress;
   std::wstring errorText;
-  static int timerTicks = 0;
-  timerTicks = 0;
-  UINT_PTR timer = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { ++timerTicks; });
+  int timerTicks = 0;
+  TTimer timer(L"timerTest", 50);
+  timer.OnTimer = [&](TWinControl*) { ++timerTicks; };
+  timer.SetEnabled(true);
   const DWORD start = ::GetTickCount();
   HttpDownloadToStreamModal(TFileServer::Url("/gen/200000?rate=80000"), stream, nullptr, errorText,
                             progress.Handler());
   const DWORD elapsed = ::GetTickCount() - start;
-  ::KillTimer(nullptr, timer);
+  timer.SetEnabled(false);
   EXPECT_EQ(errorText, L"");
   EXPECT_TRUE(IsGeneratedContent(stream.Data(), 200000));
   EXPECT_GE(elapsed, 2000u);
@@ -220,8 +237,8 @@ TEST(HttpModal, DownloadFileThatCannotBeCreatedRaisesAndSendsNothing) {
   EXPECT_TRUE(server.Recorded().empty());
 }
 
-TEST(HttpModal, ClickOnCancelStopsTheDownloadPromptlyWithNothingReportedAfterIt) {
-  TCancelWindow window;
+TEST_F(HttpModalCancel, ClickOnCancelStopsTheDownloadPromptlyWithNothingReportedAfterIt) {
+  TCancelWindow& window = *Window;
   TMemoryStream stream;
   std::wstring errorText = L"before";
   int reportsAfterCancel = 0, reports = 0;
@@ -248,12 +265,12 @@ TEST(HttpModal, ClickOnCancelStopsTheDownloadPromptlyWithNothingReportedAfterIt)
   EXPECT_TRUE(IsGeneratedContent(stream.Data(), stream.Data().size()));  // what arrived so far
 }
 
-TEST(HttpModal, SpaceOnTheFocusedCancelClicksFirstThenCancelsThePost) {
+TEST_F(HttpModalCancel, SpaceOnTheFocusedCancelClicksFirstThenCancelsThePost) {
   const std::string replies = UniqueTestFile("replies") + ".json";
   WriteLinuxFile(replies, "[{\"body\": \"success||late\", \"delay\": 60}]");
   TPeerProcess service("signup_service.py", {"--cert", CertsDir() + "/server.pem", "--replies", replies});
   ASSERT_TRUE(service.Started());
-  TCancelWindow window;
+  TCancelWindow& window = *Window;
   ::SetForegroundWindow(window.Form.Handle());
   window.Cancel.SetFocus();
   std::wstring response = L"unchanged", errorText = L"before";
@@ -272,8 +289,8 @@ TEST(HttpModal, SpaceOnTheFocusedCancelClicksFirstThenCancelsThePost) {
   EXPECT_EQ(errorText, L"before");
 }
 
-TEST(HttpModal, PressOnCancelMoveOffAndReleaseCancelsWithoutAClick) {
-  TCancelWindow window;
+TEST_F(HttpModalCancel, PressOnCancelMoveOffAndReleaseCancelsWithoutAClick) {
+  TCancelWindow& window = *Window;
   TMemoryStream stream;
   std::wstring errorText = L"before";
   TDelayedAction drag(800, [&] {
@@ -295,8 +312,25 @@ TEST(HttpModal, PressOnCancelMoveOffAndReleaseCancelsWithoutAClick) {
   EXPECT_TRUE(IsGeneratedContent(stream.Data(), stream.Data().size()));
 }
 
-TEST(HttpModal, WithoutACancelButtonClicksDoNotStopTheTransfer) {
-  TCancelWindow window;
+TEST_F(HttpModalCancel, CancelledFileDownloadLeavesAClosedFileTheCallerCanRemove) {
+  TCancelWindow& window = *Window;
+  const std::string path = UniqueTestFile("cancelled") + ".bin";
+  std::wstring errorText;
+  TDelayedAction click(800, [&] {
+    SendMouse(MOUSEEVENTF_LEFTDOWN, window.ButtonCentre());
+    SendMouse(MOUSEEVENTF_LEFTUP, window.ButtonCentre());
+  });
+  HttpDownloadFileModal(TFileServer::Url("/gen/1000000?stall=40000"), WindowsPath(path), &window.Cancel, errorText,
+                        nullptr);
+  ASSERT_TRUE(click.Done());
+  EXPECT_EQ(errorText, L"");
+  EXPECT_TRUE(::DeleteFileW(WindowsPath(path).c_str())) << ::GetLastError();
+  ::Sleep(300);  // the worker, still waiting on the stalled server, must not bring the file back
+  EXPECT_EQ(::GetFileAttributesW(WindowsPath(path).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(HttpModalCancel, WithoutACancelButtonClicksDoNotStopTheTransfer) {
+  TCancelWindow& window = *Window;
   TMemoryStream stream;
   std::wstring errorText;
   TDelayedAction click(300, [&] {

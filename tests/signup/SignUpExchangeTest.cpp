@@ -58,7 +58,3 @@ TEST(SignUpExchange, FailedExchangeGivesTheErrorText) {
   EXPECT_FALSE(text.empty());
 }
 
-TEST(SignUpExchange, TheBuildsPageIsOnTheService) {
-  EXPECT_TRUE(IsSecureUrl(SignUpUrl));
-  EXPECT_EQ(SplitUrl(SignUpUrl).Path.rfind(L"/store/", 0), 0u);
-}
