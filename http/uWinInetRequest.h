@@ -83,8 +83,10 @@ public:
   void HookCancelButton(TButton* button);
   void HookCancelWindow(HWND button);
   void UnhookCancelButton();
-  // GUI thread: stops the worker; from now on it writes nothing and reports nothing.
+  // GUI thread: stops the worker; from now on it writes nothing (no reply, no error text, no stream
+  // data) and reports nothing.
   void Cancel();
+  bool Stopped() const { return FStopped; }
   THttpRequest* Request() const { return FRequest.get(); }
 
 protected:
@@ -98,6 +100,16 @@ private:
   void DoProgress();
   void SetError(const std::wstring& text);
   void SetResponse(const std::wstring& text);
+
+  // The request writes a download through this, so that nothing reaches the caller's stream
+  // after a cancel (the caller may have closed it by then).
+  class TGuardedStream : public TStream {
+  public:
+    explicit TGuardedStream(THttpThread& owner) : FOwner(owner) {}
+    void Write(const void* data, size_t count) override;
+  private:
+    THttpThread& FOwner;
+  };
 
   std::wstring Url;
   std::wstring PostData;
@@ -115,6 +127,7 @@ private:
   // and only while it is clear, so nothing arrives after a cancel.
   std::mutex FOutputLock;
   std::atomic<bool> FStopped{false};
+  TGuardedStream FGuardedStream{*this};
 };
 
 // Blocking calls of the GUI thread: each runs one transfer on a THttpThread and handles the window's

@@ -15,12 +15,13 @@ bool IsCancelMessage(UINT msg, WPARAM wParam) {
   return msg == WM_KEYUP && (key == VK_RETURN || key == VK_SPACE);
 }
 
-// Handles the GUI thread's messages until the worker has ended. The wait also wakes on the worker's
-// end, which posts no message. A WM_QUIT met here is kept for the outer loop, after the worker.
-void PumpUntilEnded(HANDLE worker) {
+// Handles the GUI thread's messages until the worker has ended or been cancelled. The wait also
+// wakes on the worker's end, which posts no message. A WM_QUIT met here is kept for the outer loop.
+void PumpUntilEndedOrCancelled(THttpThread& worker) {
+  HANDLE handle = worker.Handle();
   bool quit = false;
   WPARAM quitCode = 0;
-  while (::WaitForSingleObject(worker, 0) == WAIT_TIMEOUT) {
+  while (!worker.Stopped() && ::WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) {
     MSG msg;
     if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
@@ -31,26 +32,30 @@ void PumpUntilEnded(HANDLE worker) {
       ::TranslateMessage(&msg);
       ::DispatchMessageW(&msg);
     } else {
-      ::MsgWaitForMultipleObjectsEx(1, &worker, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      ::MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
   }
   if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
 }
 
 // Starts the worker and waits for it while the window stays live; the hook is undone on this thread.
-void RunModal(THttpThread& worker, TButton* cancelButton, std::wstring& errorText) {
-  worker.HookCancelButton(cancelButton);
-  worker.ErrorTextOut = &errorText;
-  worker.Start();
+void RunModal(std::unique_ptr<THttpThread> worker, TButton* cancelButton, std::wstring& errorText) {
+  worker->HookCancelButton(cancelButton);
+  worker->ErrorTextOut = &errorText;
+  worker->Start();
   try {
-    PumpUntilEnded(worker.Handle());
+    PumpUntilEndedOrCancelled(*worker);
   } catch (...) {
-    // An error escaped a message handler: the worker must still end before it is released.
-    worker.Cancel();
-    PumpUntilEnded(worker.Handle());
+    // An error escaped a message handler: stop the worker rather than leave it writing to the caller.
+    worker->Cancel();
+    worker.release()->ReleaseAtEnd();
     throw;
   }
-  worker.UnhookCancelButton();
+  worker->UnhookCancelButton();
+  // A cancelled worker may still sit in a WinINet call that returns only when the server answers or
+  // closes (closing the handles does not break every wait). It writes nothing any more and releases
+  // itself when it ends; the caller gets control back now.
+  if (worker->Stopped()) worker.release()->ReleaseAtEnd();
 }
 
 std::wstring ExpandFileName(const std::wstring& fileName) {
@@ -88,7 +93,7 @@ void THttpThread::Execute() {
   try {
     TBytes reply;
     if (TargetStream) {
-      FRequest->TargetStream = TargetStream;
+      FRequest->TargetStream = &FGuardedStream;
       FRequest->OnProgress = [this](THttpRequest* sender, int32_t max, int32_t position) {
         ReportProgress(sender, max, position);
       };
@@ -114,6 +119,11 @@ void THttpThread::SetError(const std::wstring& text) {
 void THttpThread::SetResponse(const std::wstring& text) {
   std::lock_guard<std::mutex> lock(FOutputLock);
   if (!FStopped && ResponseOut) *ResponseOut = text;
+}
+
+void THttpThread::TGuardedStream::Write(const void* data, size_t count) {
+  std::lock_guard<std::mutex> lock(FOwner.FOutputLock);
+  if (!FOwner.FStopped) FOwner.TargetStream->Write(data, count);
 }
 
 void THttpThread::ReportProgress(THttpRequest*, int32_t max, int32_t position) {
@@ -144,7 +154,10 @@ void THttpThread::HookCancelWindow(HWND button) {
 
 void THttpThread::UnhookCancelButton() {
   if (!CancelButton) return;
-  ::SetWindowLongPtrW(CancelButton, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SavedWindowProc));
+  // Only while the hook is still on top: a button whose owner already restored its own procedure
+  // (it is being destroyed) is left alone.
+  if (::GetWindowLongPtrW(CancelButton, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&THttpThread::HookProc))
+    ::SetWindowLongPtrW(CancelButton, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SavedWindowProc));
   ::RemovePropW(CancelButton, kHookProperty);
   CancelButton = nullptr;
 }
@@ -188,8 +201,7 @@ LRESULT THttpThread::CancelButtonWindowProc(HWND wnd, UINT msg, WPARAM wParam, L
 
 void HttpPostModal(const std::wstring& url, const std::wstring& body, TButton* cancelButton,
                    std::wstring& response, std::wstring& errorText) {
-  std::unique_ptr<THttpThread> worker = THttpThread::CreatePost(url, &response, body);
-  RunModal(*worker, cancelButton, errorText);
+  RunModal(THttpThread::CreatePost(url, &response, body), cancelButton, errorText);
 }
 
 void HttpPostFormModal(const std::wstring& url, const TStrings& fields, TButton* cancelButton,
@@ -199,8 +211,7 @@ void HttpPostFormModal(const std::wstring& url, const TStrings& fields, TButton*
 
 void HttpDownloadToStreamModal(const std::wstring& url, TStream& stream, TButton* cancelButton,
                                std::wstring& errorText, THttpProgressEvent onProgress) {
-  std::unique_ptr<THttpThread> worker = THttpThread::CreateDownload(url, std::move(onProgress), &stream);
-  RunModal(*worker, cancelButton, errorText);
+  RunModal(THttpThread::CreateDownload(url, std::move(onProgress), &stream), cancelButton, errorText);
 }
 
 void HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName, TButton* cancelButton,
