@@ -67,3 +67,19 @@ TEST_F(WizardWindow, RejectedKeysInNameFieldsOnlyAndEnterMovesOn) {
   form.CommonKeyPress(form.editLastName.get(), key);
   EXPECT_EQ(key, L'b');
 }
+
+TEST_F(WizardWindow, WithCtrlDownEveryCharacterPasses) {
+  BYTE keys[256] = {};
+  ::GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  ::SetKeyboardState(keys);
+  EXPECT_TRUE(form.IsKeyAllowed(L'4'));
+  EXPECT_TRUE(form.IsKeyAllowed(L'\x00e9'));
+  wchar_t key = L'\x16';  // Ctrl+V reaches the field
+  form.CommonKeyPress(form.editFirstName.get(), key);
+  EXPECT_EQ(key, L'\x16');
+  keys[VK_CONTROL] = 0;
+  ::SetKeyboardState(keys);
+  EXPECT_FALSE(form.IsKeyAllowed(L'4'));
+  EXPECT_TRUE(form.IsKeyAllowed(L'a'));
+}
