@@ -90,25 +90,38 @@ void TApplication::ProcessMessages() {
 
 bool TApplication::WaitPumping(HANDLE handle, DWORD timeoutMs) {
   const DWORD start = ::GetTickCount();
+  bool quit = false;
+  WPARAM quitCode = 0;
+  bool signalled = false;
   for (;;) {
     DWORD elapsed = ::GetTickCount() - start;
-    if (timeoutMs != INFINITE && elapsed >= timeoutMs) return ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+    if (timeoutMs != INFINITE && elapsed >= timeoutMs) {
+      signalled = ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+      break;
+    }
     DWORD wait = timeoutMs == INFINITE ? INFINITE : timeoutMs - elapsed;
     DWORD result = ::MsgWaitForMultipleObjectsEx(1, &handle, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (result == WAIT_OBJECT_0) return true;
-    if (result == WAIT_FAILED) return false;
+    if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) {
+      signalled = result == WAIT_OBJECT_0;
+      break;
+    }
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
-        // Keep the quit for the main loop and stop pumping: the caller's handle still decides.
-        FTerminated = true;
-        ::PostQuitMessage(static_cast<int>(msg.wParam));
-        return ::WaitForSingleObject(handle, wait) == WAIT_OBJECT_0;
+        // Kept for the main loop; the waiting goes on, and so does the handling of hand-overs.
+        quit = true;
+        quitCode = msg.wParam;
+        continue;
       }
       ::TranslateMessage(&msg);
       ::DispatchMessageW(&msg);
     }
   }
+  if (quit) {
+    FTerminated = true;
+    ::PostQuitMessage(static_cast<int>(quitCode));
+  }
+  return signalled;
 }
 
 void TApplication::WaitPumping(HANDLE handle) { WaitPumping(handle, INFINITE); }

@@ -11,7 +11,8 @@ cd "$root"
 source scripts/wine-env.sh
 exe="$TL_BUILD/bench/download/bench_download.exe"
 [ -f "$exe" ] || { echo "bench: build first ($exe missing)" >&2; exit 1; }
-work="$(mktemp -d /tmp/tl-bench.XXXXXX)"
+# Files in memory where possible: disk write-back would add noise to whichever way runs next.
+work="$(mktemp -d /dev/shm/tl-bench.XXXXXX 2>/dev/null || mktemp -d /tmp/tl-bench.XXXXXX)"
 tl_new_prefix "$TL_BUILD/bench-prefix"
 tl_start_display "${TL_DISPLAY:-91}"
 trap 'touch "$work/stop"; tl_stop_wineserver; tl_stop_display; rm -rf "$work"' EXIT

@@ -37,8 +37,11 @@ std::string CertsDir() {
 }
 
 std::string UniqueTestFile(const std::string& stem) {
-  return TestOutDir() + "/" + stem + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
-         std::to_string(++NextFileNumber);
+  // Wine reuses small process ids from run to run, and the test folder outlives a run: the start
+  // time keeps names apart.
+  static const ULONGLONG runStart = ::GetTickCount64();
+  return TestOutDir() + "/" + stem + "-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(runStart) +
+         "-" + std::to_string(++NextFileNumber);
 }
 
 std::string ReadLinuxFile(const std::string& linuxPath) {
@@ -63,6 +66,7 @@ TPeerProcess::TPeerProcess(const std::string& script, const std::vector<std::str
   const std::string portFile = base + ".port";
   FStopFile = base + ".stop";
   FRecordFile = base + ".record";
+  for (const std::string& stale : {portFile, FStopFile, FRecordFile}) ::DeleteFileW(WindowsPath(stale).c_str());
   std::string command = "/usr/bin/python3 " + Env("TL_PEERS_DIR", "tests/peers") + "/" + script +
                         " --port 0 --port-file " + portFile + " --stop-file " + FStopFile + " --time-limit " +
                         kPeerTimeLimitSeconds + " --record " + FRecordFile;
