@@ -44,6 +44,8 @@ expect_eq "pasted unfiltered" "Sm1th" "$(gui_field editLastName 7)"
 gui_click editEmail
 xdotool key ctrl+a
 xdotool type --delay 20 "anna@example.com"
+expect_eq "email replaced" "anna@example.com" "$(gui_field editEmail 7)"
+sleep 0.5  # the Ctrl key is up before the check (with Ctrl down every character would pass)
 gui_click btDownload
 sleep 0.5
 hint=$(gui_inspect | awk -F'|' '$1 == "popup" && $2 == "TradeloomHintBubble" { print $3 }')
