@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -345,6 +346,7 @@ protected:
 
 private:
   void TakeInStoredPackages();
+  void CountNewPackageBytes(std::uint64_t bytes);
   bool ThreadAskedToEnd() const;
   void ClearFinishing();
   void DropQueueUnlessCollecting();
@@ -383,6 +385,11 @@ private:
   std::wstring FPackageText;
   std::wstring FPackageFileName;
   TFileHandle FPackageFile;
+  // The bytes of the package files while a flush runs: read from the folder once, then kept up to date
+  // with the new files of the same flush, so that a flush of many packages does not list the folder
+  // again before every new file. Empty outside a flush and after every deletion.
+  std::optional<std::uint64_t> FKnownFolderBytes;
+  bool FCountingFolderBytes = false;
   // Delivery state of the sending thread.
   TDateTime FLastSendAttempt = 0;
   bool FLastSendFailed = false;

@@ -46,6 +46,8 @@ void TSoftwareStatisticsTracker::FlushQueue(bool final) {
     FPackageText += batch;
     return;
   }
+  FCountingFolderBytes = true;
+  FKnownFolderBytes.reset();  // other trackers may have written since the last flush
   if (final) ClosePackage(batch);
   else AppendToPackage(batch, true);  // with an empty batch too: adopts stored files, makes the run's file
   for (;;) {
@@ -55,6 +57,8 @@ void TSoftwareStatisticsTracker::FlushQueue(bool final) {
     if (final) ClosePackage(batch);  // every further batch becomes a file of its own
     else AppendToPackage(batch, false);
   }
+  FCountingFolderBytes = false;
+  FKnownFolderBytes.reset();
 }
 
 void TSoftwareStatisticsTracker::AppendToPackage(const std::wstring& text, bool scan) {
@@ -65,12 +69,16 @@ void TSoftwareStatisticsTracker::AppendToPackage(const std::wstring& text, bool 
   }
   if (FDataFolder.empty()) return;
   if (scan) TakeInStoredPackages();
-  if (!FPackageFile) {
-    EnforceFolderLimit();
-    FPackageFileName = NewPackageFileName();
-    FPackageFile = OpenPackageFile(FPackageFileName);
+  if (FPackageFile) {
+    RewriteTextToHandle(FPackageFile.Get(), FPackageText);
+    return;
   }
-  if (FPackageFile) RewriteTextToHandle(FPackageFile.Get(), FPackageText);
+  EnforceFolderLimit();
+  FPackageFileName = NewPackageFileName();
+  FPackageFile = OpenPackageFile(FPackageFileName);
+  if (!FPackageFile) return;
+  const TStatBytes bytes = TextToUtf8Bytes(FPackageText);
+  if (RewriteBytesToHandle(FPackageFile.Get(), bytes)) CountNewPackageBytes(bytes.size());
 }
 
 void TSoftwareStatisticsTracker::TakeInStoredPackages() {
@@ -102,7 +110,8 @@ void TSoftwareStatisticsTracker::ClosePackage(const std::wstring& text) {
   } else if (!FDataFolder.empty() && !(FPackageText.empty() && text.empty())) {
     FPackageText += text;
     EnforceFolderLimit();
-    WriteTextFile(NewPackageFileName(), FPackageText);
+    const TStatBytes bytes = TextToUtf8Bytes(FPackageText);
+    if (WriteFileBytes(NewPackageFileName(), bytes)) CountNewPackageBytes(bytes.size());
   }
   FPackageText.clear();
   FPackageFileName.clear();
@@ -125,8 +134,18 @@ std::wstring TSoftwareStatisticsTracker::NewPackageFileName() {
 }
 
 void TSoftwareStatisticsTracker::EnforceFolderLimit() {
-  if (FDataFolder.empty() || GetFilesSize(FDataFolder, kPackageMask) <= kMaxPackageFolderBytes) return;
+  if (FDataFolder.empty()) return;
+  const std::uint64_t total = FKnownFolderBytes ? *FKnownFolderBytes : GetFilesSize(FDataFolder, kPackageMask);
+  if (total <= kMaxPackageFolderBytes) {
+    if (FCountingFolderBytes) FKnownFolderBytes = total;
+    return;
+  }
+  FKnownFolderBytes.reset();
   // One file per call: the oldest that can be deleted (a file held open by a tracker cannot).
   for (const std::wstring& name : SortedPackageNames(FDataFolder))
     if (::DeleteFileW(DataFile(name).c_str())) return;
+}
+
+void TSoftwareStatisticsTracker::CountNewPackageBytes(std::uint64_t bytes) {
+  if (FKnownFolderBytes) *FKnownFolderBytes += bytes;
 }

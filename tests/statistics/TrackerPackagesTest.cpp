@@ -168,6 +168,15 @@ TEST_F(TrackerPackages, AFullFolderLosesTheSmallestNameFirstOneFileAtATime) {
   EXPECT_EQ(ListFiles(Folder(), L"event-000101-*").size(), 2u);
 }
 
+TEST_F(TrackerPackages, AFlushOfManyPackagesCountsItsOwnFilesTowardsTheLimit) {
+  StoreSparsePackage(L"001", kMaxPackageFolderBytes - 60000);
+  for (int i = 0; i < 120; ++i) FTracker.QueueText(Event(1000));
+  FTracker.FlushQueue(true);
+  // Under the limit before the first two new files (52000 bytes each), over it before the third.
+  EXPECT_FALSE(FileExists(JoinPath(Folder(), L"event-000101-000000-1-001.xml")));
+  EXPECT_EQ(Files().size(), 3u);
+}
+
 TEST_F(TrackerPackages, FileNumbersAreUpperCaseHexWithAtLeastThreeDigits) {
   EXPECT_EQ(PackageFileNumberText(1), L"001");
   EXPECT_EQ(PackageFileNumberText(10), L"00A");
