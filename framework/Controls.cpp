@@ -248,19 +248,46 @@ void TPageControl::Resized() {
   for (auto& page : FPages) page->SetBounds(0, 0, FWidth, FHeight);
 }
 
-// ---- TLabel ----
+// ---- TPaintedControl ----
 
-TLabel::TLabel(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
+TPaintedControl::TPaintedControl(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
   RegisterClassOnce(kPaintedClass, CS_HREDRAW | CS_VREDRAW, nullptr);
   CreateHandle(kPaintedClass, 0);
+}
+
+LRESULT TPaintedControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;  // Paint covers every pixel
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(FHandle, &ps);
+      RECT rc;
+      ::GetClientRect(FHandle, &rc);
+      Paint(dc, rc);
+      ::EndPaint(FHandle, &ps);
+      return 0;
+    }
+  }
+  return TWinControl::WndProc(msg, wParam, lParam);
+}
+
+void TPaintedControl::PaintBackground(HDC dc, const RECT& rc) const {
+  auto* container = dynamic_cast<TContainer*>(FParent);
+  ::FillRect(dc, &rc, container ? container->Brush() : ::GetSysColorBrush(COLOR_BTNFACE));
+}
+
+// ---- TLabel ----
+
+TLabel::TLabel(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name)) {
+  // The base made the window before this class could keep a font: take the parent's now.
+  if (FParent) SetFont(reinterpret_cast<HFONT>(::SendMessageW(FParent->Handle(), WM_GETFONT, 0, 0)));
 }
 
 LRESULT TLabel::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_NCHITTEST:
       return HTTRANSPARENT;
-    case WM_ERASEBKGND:
-      return 1;
     case WM_SETFONT:
       ::SetPropW(FHandle, L"TradeloomFont", reinterpret_cast<HANDLE>(wParam));
       AdjustSize();
@@ -273,36 +300,30 @@ LRESULT TLabel::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       AdjustSize();
       return result;
     }
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(FHandle, &ps);
-      RECT rc;
-      ::GetClientRect(FHandle, &rc);
-      auto* container = dynamic_cast<TContainer*>(FParent);
-      ::FillRect(dc, &rc, container ? container->Brush() : ::GetSysColorBrush(COLOR_BTNFACE));
-      HFONT font = reinterpret_cast<HFONT>(::GetPropW(FHandle, L"TradeloomFont"));
-      UINT flags = DT_NOPREFIX | (WordWrap ? DT_WORDBREAK : DT_SINGLELINE) |
-                   (Alignment == TAlignment::Right ? DT_RIGHT : Alignment == TAlignment::Center ? DT_CENTER : DT_LEFT);
-      std::wstring text = Text();
-      TGdiObject smaller = ShrinkToFit && WordWrap && font ? FittingFont(dc, font, text, rc, flags) : TGdiObject();
-      if (smaller) font = static_cast<HFONT>(smaller.Get());
-      HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
-      ::SetBkMode(dc, TRANSPARENT);
-      ::SetTextColor(dc, FontColor);
-      RECT textRect = rc;
-      if (CenterVertically) {
-        RECT measure = rc;
-        ::DrawTextW(dc, text.c_str(), -1, &measure, flags | DT_CALCRECT);
-        int offset = ((rc.bottom - rc.top) - (measure.bottom - measure.top)) / 2;
-        if (offset > 0) textRect.top += offset;
-      }
-      ::DrawTextW(dc, text.c_str(), -1, &textRect, flags);
-      if (old) ::SelectObject(dc, old);
-      ::EndPaint(FHandle, &ps);
-      return 0;
-    }
   }
-  return TWinControl::WndProc(msg, wParam, lParam);
+  return TPaintedControl::WndProc(msg, wParam, lParam);
+}
+
+void TLabel::Paint(HDC dc, const RECT& rc) {
+  PaintBackground(dc, rc);
+  HFONT font = reinterpret_cast<HFONT>(::GetPropW(FHandle, L"TradeloomFont"));
+  UINT flags = DT_NOPREFIX | (WordWrap ? DT_WORDBREAK : DT_SINGLELINE) |
+               (Alignment == TAlignment::Right ? DT_RIGHT : Alignment == TAlignment::Center ? DT_CENTER : DT_LEFT);
+  std::wstring text = Text();
+  TGdiObject smaller = ShrinkToFit && WordWrap && font ? FittingFont(dc, font, text, rc, flags) : TGdiObject();
+  if (smaller) font = static_cast<HFONT>(smaller.Get());
+  HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, FontColor);
+  RECT textRect = rc;
+  if (CenterVertically) {
+    RECT measure = rc;
+    ::DrawTextW(dc, text.c_str(), -1, &measure, flags | DT_CALCRECT);
+    int offset = ((rc.bottom - rc.top) - (measure.bottom - measure.top)) / 2;
+    if (offset > 0) textRect.top += offset;
+  }
+  ::DrawTextW(dc, text.c_str(), -1, &textRect, flags);
+  if (old) ::SelectObject(dc, old);
 }
 
 TGdiObject TLabel::FittingFont(HDC dc, HFONT font, const std::wstring& text, RECT box, UINT flags) const {
@@ -359,29 +380,76 @@ LRESULT TEdit::HandleParentNotify(UINT msg, WPARAM wParam, LPARAM, bool& handled
 }
 
 LRESULT TEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  // A single-line edit has nothing to do with Enter; the key-press handler decides, and no beep.
-  if (msg == WM_CHAR && wParam == L'\r') {
-    wchar_t key = L'\r';
-    if (OnKeyPress) OnKeyPress(this, key);
-    return 0;
+  switch (msg) {
+    case WM_CHAR:
+      // A single-line edit has nothing to do with Enter; the key-press handler decides, and no beep.
+      if (wParam == L'\r') {
+        wchar_t key = L'\r';
+        if (OnKeyPress) OnKeyPress(this, key);
+        return 0;
+      }
+      break;
+    case WM_NCPAINT: {
+      HDC dc = ::GetWindowDC(FHandle);
+      RECT rc;
+      ::GetWindowRect(FHandle, &rc);
+      ::OffsetRect(&rc, -rc.left, -rc.top);
+      PaintBorder(dc, rc, ::GetFocus() == FHandle);
+      ::ReleaseDC(FHandle, dc);
+      return 0;
+    }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: {
+      LRESULT result = TWinControl::WndProc(msg, wParam, lParam);
+      ::RedrawWindow(FHandle, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+      return result;
+    }
   }
   return TWinControl::WndProc(msg, wParam, lParam);
+}
+
+void TEdit::PaintBorder(HDC dc, const RECT& rc, bool) {
+  ::FrameRect(dc, &rc, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
 }
 
 // ---- TButton ----
 
 TButton::TButton(TWinControl* parent, std::wstring name, bool tabStop) : TWinControl(parent, std::move(name)) {
-  CreateHandle(WC_BUTTONW, BS_PUSHBUTTON | (tabStop ? WS_TABSTOP : 0));
+  CreateHandle(WC_BUTTONW, BS_OWNERDRAW | (tabStop ? WS_TABSTOP : 0));
+}
+
+void TButton::DrawButton(HDC dc, const RECT& rc, const TState& state) {
+  RECT face = rc;
+  ::DrawFrameControl(dc, &face, DFC_BUTTON, DFCS_BUTTONPUSH | (state.Pressed ? DFCS_PUSHED : 0));
+  HFONT font = reinterpret_cast<HFONT>(::SendMessageW(FHandle, WM_GETFONT, 0, 0));
+  TSelectObject select(dc, font ? font : ::GetStockObject(DEFAULT_GUI_FONT));
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, ::GetSysColor(state.Enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+  std::wstring caption = Text();
+  ::DrawTextW(dc, caption.c_str(), -1, &face, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  if (state.Focused) {
+    RECT focus = rc;
+    ::InflateRect(&focus, -4, -4);
+    ::DrawFocusRect(dc, &focus);
+  }
 }
 
 void TButton::Click() {
   if (OnClick) OnClick(this);
 }
 
-LRESULT TButton::HandleParentNotify(UINT msg, WPARAM wParam, LPARAM, bool& handled) {
-  if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+LRESULT TButton::HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) {
+  if (msg == WM_COMMAND && (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == BN_DOUBLECLICKED)) {
     handled = true;
     Click();
+  } else if (msg == WM_DRAWITEM) {
+    handled = true;
+    auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    // The keyboard focus is always drawn, whatever the system's keyboard-cue setting says.
+    TState state{(item->itemState & ODS_SELECTED) != 0, (item->itemState & ODS_FOCUS) != 0, FHot,
+                 (item->itemState & ODS_DISABLED) == 0};
+    DrawButton(item->hDC, item->rcItem, state);
+    return TRUE;
   }
   return 0;
 }
@@ -395,56 +463,50 @@ LRESULT TButton::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (key == L' ' && wParam != L' ') Click();
     return 0;
   }
+  if (msg == WM_MOUSEMOVE && !FHot) {
+    FHot = true;
+    TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, FHandle, 0};
+    ::TrackMouseEvent(&track);
+    Invalidate();
+  } else if (msg == WM_MOUSELEAVE) {
+    FHot = false;
+    Invalidate();
+  }
   return TWinControl::WndProc(msg, wParam, lParam);
 }
 
 // ---- TImage ----
 
-TImage::TImage(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
-  RegisterClassOnce(kPaintedClass, CS_HREDRAW | CS_VREDRAW, nullptr);
-  CreateHandle(kPaintedClass, 0);
-}
+TImage::TImage(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name)) {}
 
 void TImage::SetBitmap(TGdiObject bitmap) {
   FBitmap = std::move(bitmap);
+  FScaled.Reset();
   Invalidate();
 }
 
-LRESULT TImage::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(FHandle, &ps);
-      RECT rc;
-      ::GetClientRect(FHandle, &rc);
-      auto* container = dynamic_cast<TContainer*>(FParent);
-      ::FillRect(dc, &rc, container ? container->Brush() : ::GetSysColorBrush(COLOR_BTNFACE));
-      BITMAP bm{};
-      if (FBitmap && ::GetObjectW(FBitmap.Get(), sizeof(bm), &bm)) {
-        int w = Scale(bm.bmWidth), h = Scale(bm.bmHeight);
-        int x = (rc.right - w) / 2, y = (rc.bottom - h) / 2;
-        TMemoryDC mem(::CreateCompatibleDC(dc));
-        TSelectObject select(mem.Get(), FBitmap.Get());
-        ::SetStretchBltMode(dc, HALFTONE);
-        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        ::GdiAlphaBlend(dc, x, y, w, h, mem.Get(), 0, 0, bm.bmWidth, bm.bmHeight, blend);
-      }
-      ::EndPaint(FHandle, &ps);
-      return 0;
-    }
+void TImage::Paint(HDC dc, const RECT& rc) {
+  PaintBackground(dc, rc);
+  BITMAP bm{};
+  if (FBitmap && ::GetObjectW(FBitmap.Get(), sizeof(bm), &bm)) {
+    int w = Scale(bm.bmWidth), h = Scale(bm.bmHeight);
+    // Above 96 DPI the picture is resampled smoothly once, then drawn 1:1.
+    if ((w != bm.bmWidth || h != bm.bmHeight) && !FScaled)
+      FScaled = ScaleBitmap(static_cast<HBITMAP>(FBitmap.Get()), w, h);
+    HGDIOBJ picture = FScaled ? FScaled.Get() : FBitmap.Get();
+    BITMAP drawn{};
+    ::GetObjectW(picture, sizeof(drawn), &drawn);
+    int x = (rc.right - w) / 2, y = (rc.bottom - h) / 2;
+    TMemoryDC mem(::CreateCompatibleDC(dc));
+    TSelectObject select(mem.Get(), picture);
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    ::GdiAlphaBlend(dc, x, y, w, h, mem.Get(), 0, 0, drawn.bmWidth, drawn.bmHeight, blend);
   }
-  return TWinControl::WndProc(msg, wParam, lParam);
 }
 
 // ---- TGauge ----
 
-TGauge::TGauge(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
-  RegisterClassOnce(kPaintedClass, CS_HREDRAW | CS_VREDRAW, nullptr);
-  CreateHandle(kPaintedClass, 0);
-  SetText(L"0%");
-}
+TGauge::TGauge(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name)) { SetText(L"0%"); }
 
 void TGauge::SetMax(int max) {
   if (FMax == max) return;
@@ -464,33 +526,17 @@ int TGauge::Percent() const {
   return static_cast<int>(std::min<long long>(percent, 100));
 }
 
-LRESULT TGauge::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(FHandle, &ps);
-      RECT rc;
-      ::GetClientRect(FHandle, &rc);
-      TGdiObject back(::CreateSolidBrush(RGB(208, 251, 255)));
-      TGdiObject bar(::CreateSolidBrush(RGB(32, 160, 200)));
-      ::FillRect(dc, &rc, static_cast<HBRUSH>(back.Get()));
-      RECT filled = rc;
-      filled.right = rc.left + (rc.right - rc.left) * Percent() / 100;
-      ::FillRect(dc, &filled, static_cast<HBRUSH>(bar.Get()));
-      HFONT font = reinterpret_cast<HFONT>(::SendMessageW(::GetParent(FHandle), WM_GETFONT, 0, 0));
-      HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
-      ::SetBkMode(dc, TRANSPARENT);
-      ::SetTextColor(dc, RGB(0, 0, 0));
-      std::wstring text = Text();
-      ::DrawTextW(dc, text.c_str(), -1, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-      if (old) ::SelectObject(dc, old);
-      ::EndPaint(FHandle, &ps);
-      return 0;
-    }
-  }
-  return TWinControl::WndProc(msg, wParam, lParam);
+void TGauge::Paint(HDC dc, const RECT& rc) {
+  ::FillRect(dc, &rc, ::GetSysColorBrush(COLOR_WINDOW));
+  RECT filled = rc;
+  filled.right = rc.left + (rc.right - rc.left) * Percent() / 100;
+  ::FillRect(dc, &filled, ::GetSysColorBrush(COLOR_HIGHLIGHT));
+  HFONT font = reinterpret_cast<HFONT>(::SendMessageW(::GetParent(FHandle), WM_GETFONT, 0, 0));
+  TSelectObject select(dc, font ? font : ::GetStockObject(DEFAULT_GUI_FONT));
+  ::SetBkMode(dc, TRANSPARENT);
+  std::wstring text = Text();
+  RECT textRect = rc;
+  ::DrawTextW(dc, text.c_str(), -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
 // ---- TMarqueeBar ----
@@ -594,7 +640,8 @@ TComponent* TForm::FindComponent(const std::wstring& name) const {
   return nullptr;
 }
 
-void TForm::Close() { ::PostMessageW(FHandle, WM_CLOSE, 0, 0); }
+// At once, like the title-bar button: the close handler runs before Close returns.
+void TForm::Close() { ::SendMessageW(FHandle, WM_CLOSE, 0, 0); }
 
 LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {

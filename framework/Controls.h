@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <cstdint>
 #include "framework/Handles.h"
 
 class TWinControl;
@@ -131,8 +132,18 @@ private:
   TTabSheet* FActive = nullptr;
 };
 
+// A control that draws itself: Paint gets the whole client area, double-buffering is left to it.
+class TPaintedControl : public TWinControl {
+protected:
+  TPaintedControl(TWinControl* parent, std::wstring name);
+  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  virtual void Paint(HDC dc, const RECT& rc) = 0;
+  // Fills the area with the parent's background colour.
+  void PaintBackground(HDC dc, const RECT& rc) const;
+};
+
 // A painted label: transparent to the mouse, aligned and optionally word-wrapped.
-class TLabel : public TWinControl {
+class TLabel : public TPaintedControl {
 public:
   enum class TAlignment { Left, Right, Center };
   TLabel(TWinControl* parent, std::wstring name);
@@ -146,6 +157,7 @@ public:
   COLORREF FontColor = RGB(199, 248, 255);
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  void Paint(HDC dc, const RECT& rc) override;
 private:
   void AdjustSize();
   TGdiObject FittingFont(HDC dc, HFONT font, const std::wstring& text, RECT box, UINT flags) const;
@@ -158,34 +170,44 @@ public:
   LRESULT HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  // Draws the one-pixel frame around the edit (window coordinates); a skin draws its own.
+  virtual void PaintBorder(HDC dc, const RECT& rc, bool focused);
 private:
   TGdiObject FBrush;
 };
 
 class TButton : public TWinControl {
 public:
+  struct TState {
+    bool Pressed, Focused, Hot, Enabled;
+  };
   TButton(TWinControl* parent, std::wstring name, bool tabStop = true);
   TNotifyEvent OnClick;
   void Click();  // runs OnClick as a press would
   LRESULT HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  // The button draws itself (owner-drawn); a skin draws its own.
+  virtual void DrawButton(HDC dc, const RECT& rc, const TState& state);
+private:
+  bool FHot = false;
 };
 
 // A picture box that draws its bitmap centred.
-class TImage : public TWinControl {
+class TImage : public TPaintedControl {
 public:
   TImage(TWinControl* parent, std::wstring name);
   void SetBitmap(TGdiObject bitmap);  // a 32-bit premultiplied DIB section, owned from now on
   HBITMAP Bitmap() const { return static_cast<HBITMAP>(FBitmap.Get()); }
 protected:
-  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  void Paint(HDC dc, const RECT& rc) override;
 private:
   TGdiObject FBitmap;
+  TGdiObject FScaled;  // the picture at the window's DPI, made once
 };
 
 // A gauge that prints its percentage followed by "%".
-class TGauge : public TWinControl {
+class TGauge : public TPaintedControl {
 public:
   TGauge(TWinControl* parent, std::wstring name);
   int Max() const { return FMax; }
@@ -194,7 +216,8 @@ public:
   void SetPosition(int position);
   int Percent() const;
 protected:
-  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  // Draws the bar and its text (the control's text, "<percent>%"); a skin draws its own.
+  void Paint(HDC dc, const RECT& rc) override;
 private:
   int FMax = 100;
   int FPosition = 0;
@@ -261,3 +284,7 @@ private:
 TGdiObject LoadPngResource(const wchar_t* name);
 // Decodes PNG bytes; empty result on bad data.
 TGdiObject DecodePng(const void* data, size_t size);
+// Bilinear resampling of premultiplied BGRA pixels (top-down rows), for pictures at other DPIs.
+std::vector<uint32_t> ResamplePixels(const uint32_t* source, int width, int height, int newWidth, int newHeight);
+// A 32-bit DIB section of the bitmap at the new size, drawn smoothly.
+TGdiObject ScaleBitmap(HBITMAP bitmap, int newWidth, int newHeight);

@@ -3,6 +3,8 @@
 #include "framework/Controls.h"
 #include <png.h>
 #include <cstring>
+#include <algorithm>
+#include <cmath>
 
 TGdiObject DecodePng(const void* data, size_t size) {
   png_image image;
@@ -40,4 +42,50 @@ TGdiObject LoadPngResource(const wchar_t* name) {
   const void* bytes = data ? ::LockResource(data) : nullptr;
   if (!bytes) return {};
   return DecodePng(bytes, ::SizeofResource(module, info));
+}
+
+std::vector<uint32_t> ResamplePixels(const uint32_t* source, int width, int height, int newWidth, int newHeight) {
+  std::vector<uint32_t> result(static_cast<size_t>(std::max(newWidth, 0)) * std::max(newHeight, 0));
+  if (width <= 0 || height <= 0 || result.empty()) return result;
+  auto at = [&](int x, int y) { return source[static_cast<size_t>(y) * width + x]; };
+  for (int y = 0; y < newHeight; ++y) {
+    // Pixel centres map onto pixel centres, so the picture does not shift.
+    double sy = std::clamp((y + 0.5) * height / newHeight - 0.5, 0.0, height - 1.0);
+    int y0 = static_cast<int>(sy), y1 = std::min(y0 + 1, height - 1);
+    double fy = sy - y0;
+    for (int x = 0; x < newWidth; ++x) {
+      double sx = std::clamp((x + 0.5) * width / newWidth - 0.5, 0.0, width - 1.0);
+      int x0 = static_cast<int>(sx), x1 = std::min(x0 + 1, width - 1);
+      double fx = sx - x0;
+      uint32_t pixel = 0;
+      for (int shift = 0; shift < 32; shift += 8) {
+        auto c = [&](uint32_t p) { return double((p >> shift) & 0xFF); };
+        double top = c(at(x0, y0)) * (1 - fx) + c(at(x1, y0)) * fx;
+        double bottom = c(at(x0, y1)) * (1 - fx) + c(at(x1, y1)) * fx;
+        pixel |= static_cast<uint32_t>(std::lround(top * (1 - fy) + bottom * fy)) << shift;
+      }
+      result[static_cast<size_t>(y) * newWidth + x] = pixel;
+    }
+  }
+  return result;
+}
+
+TGdiObject ScaleBitmap(HBITMAP bitmap, int newWidth, int newHeight) {
+  DIBSECTION dib{};
+  if (::GetObjectW(bitmap, sizeof(dib), &dib) != sizeof(dib) || dib.dsBm.bmBitsPixel != 32 || !dib.dsBm.bmBits)
+    return {};
+  const int width = dib.dsBm.bmWidth, height = dib.dsBm.bmHeight;
+  const auto* source = static_cast<const uint32_t*>(dib.dsBm.bmBits);
+  std::vector<uint32_t> topDown(source, source + static_cast<size_t>(width) * height);
+  if (dib.dsBmih.biHeight > 0)  // a bottom-up section (CopyImage makes those): rows in reverse
+    for (int y = 0; y < height / 2; ++y)
+      std::swap_ranges(topDown.begin() + size_t(y) * width, topDown.begin() + size_t(y + 1) * width,
+                       topDown.begin() + size_t(height - 1 - y) * width);
+  std::vector<uint32_t> scaled = ResamplePixels(topDown.data(), width, height, newWidth, newHeight);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), newWidth, -newHeight, 1, 32, BI_RGB};
+  void* bits = nullptr;
+  TGdiObject result(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (result) std::copy(scaled.begin(), scaled.end(), static_cast<uint32_t*>(bits));
+  return result;
 }

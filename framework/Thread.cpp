@@ -12,7 +12,7 @@ TThread::~TThread() {
   // goes (owners wait for it), but wait here too rather than free memory a thread still uses.
   if (FStarted) {
     Terminate();
-    WaitFor();
+    if (::GetCurrentThreadId() != FThreadID) WaitFor();  // a thread that releases itself does not wait for itself
   } else if (FHandle) {
     ::TerminateThread(FHandle.Get(), 0);  // never ran a single instruction of ours
   }
@@ -31,12 +31,18 @@ bool TThread::Finished() const {
 }
 
 DWORD WINAPI TThread::ThreadProc(LPVOID self) {
+  auto* thread = static_cast<TThread*>(self);
   try {
-    static_cast<TThread*>(self)->Execute();
+    thread->Execute();
   } catch (...) {
     // A worker's errors are its own to report; none may end the process.
   }
+  if (thread->FEndState.exchange(esEnded) == esReleaseAtEnd) delete thread;
   return 0;
+}
+
+void TThread::ReleaseAtEnd() {
+  if (FEndState.exchange(esReleaseAtEnd) == esEnded) delete this;
 }
 
 void TThread::Synchronize(const std::function<void()>& call) {

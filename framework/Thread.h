@@ -20,6 +20,10 @@ public:
   // Blocks the calling thread (without pumping messages) until the thread has ended.
   void WaitFor() const;
   bool Finished() const;  // the thread has started and ended
+  // Gives a started thread's object to the thread itself: it is deleted once Execute has returned
+  // (at once, when it already has). The caller must not touch the object afterwards. For a worker
+  // whose owner stops waiting for it (a cancelled transfer whose blocking call has not returned yet).
+  void ReleaseAtEnd();
   HANDLE Handle() const noexcept { return FHandle.Get(); }
   DWORD ThreadID() const noexcept { return FThreadID; }
 
@@ -36,4 +40,6 @@ private:
   DWORD FThreadID = 0;
   bool FStarted = false;
   std::atomic<bool> FTerminated{false};
+  enum TEndState { esOwned, esReleaseAtEnd, esEnded };
+  std::atomic<int> FEndState{esOwned};
 };

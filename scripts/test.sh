@@ -19,6 +19,15 @@ if [ "${TL_SKIP_RELEASE:-0}" != 1 ]; then
 fi
 echo "test: builds took $(( $(date +%s) - start )) s"
 
+# The program must need no DLL besides Windows' own: a mingw runtime import means static linking broke.
+for exe in "$TL_BUILD/wizard/TradeloomSetup.exe" "$root/build/release/wizard/TradeloomSetup.exe"; do
+  [ -f "$exe" ] || continue
+  if objdump -p "$exe" | grep -i 'DLL Name' | grep -i -E 'libgcc|libstdc|libwinpthread|mingw'; then
+    echo "test: $exe imports a mingw runtime DLL" >&2
+    exit 1
+  fi
+done
+
 source scripts/wine-env.sh
 tl_new_prefix "$TL_BUILD/wineprefix"
 tl_start_display "${TL_DISPLAY:-91}"

@@ -1,4 +1,5 @@
 #include "skin/HintBubble.h"
+#include "skin/SkinPaint.h"
 #include <algorithm>
 #include <cmath>
 
@@ -12,15 +13,6 @@ TVec operator-(TVec a, TVec b) { return {a.x - b.x, a.y - b.y}; }
 TVec operator*(TVec a, double k) { return {a.x * k, a.y * k}; }
 double Dot(TVec a, TVec b) { return a.x * b.x + a.y * b.y; }
 double Cross(TVec a, TVec b) { return a.x * b.y - a.y * b.x; }
-
-// Signed distance to a rounded rectangle (negative inside).
-double RoundedRectDistance(TVec p, const RECT& r, double radius) {
-  double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
-  double hx = (r.right - r.left) / 2.0 - radius, hy = (r.bottom - r.top) / 2.0 - radius;
-  double qx = std::abs(p.x - cx) - hx, qy = std::abs(p.y - cy) - hy;
-  double outside = std::hypot(std::max(qx, 0.0), std::max(qy, 0.0));
-  return outside + std::min(std::max(qx, qy), 0.0) - radius;
-}
 
 // Signed distance to a triangle (negative inside).
 double TriangleDistance(TVec p, TVec a, TVec b, TVec c) {
@@ -37,7 +29,7 @@ double TriangleDistance(TVec p, TVec a, TVec b, TVec c) {
 double ShapeDistance(TVec p, const TBubbleLayout& l, double radius) {
   TVec tip{double(l.Tip.x), double(l.Tip.y)};
   TVec b1{double(l.BaseLeft.x), double(l.BaseLeft.y)}, b2{double(l.BaseRight.x), double(l.BaseRight.y)};
-  return std::min(RoundedRectDistance(p, l.Body, radius), TriangleDistance(p, b1, b2, tip));
+  return std::min(RoundedRectDistance(p.x, p.y, l.Body, radius), TriangleDistance(p, b1, b2, tip));
 }
 
 double Smooth(double t) {

@@ -74,6 +74,7 @@ void TfmMain::CreateControls() {
   PromoLabel->WordWrap = true;
   PromoLabel->CenterVertically = true;
   PromoLabel->SetFont(text);
+  PromoLabel->SetText(LoadStr(sPromoText1));
 
   pcBottom = Make<TPageControl>(this, L"pcBottom", 0, 180, kClientWidth, 139);
   pcBottom->Align = TAlign::Bottom;
@@ -88,33 +89,35 @@ void TfmMain::CreateControls() {
   sLabel4->Alignment = TLabel::TAlignment::Right;
   sLabel4->SetText(LoadStr(sEmail));
   // The edits and the button are created in tab order.
-  editFirstName = Make<TEdit>(tsInput, L"editFirstName", 140, 7, 300, 21);
-  editLastName = Make<TEdit>(tsInput, L"editLastName", 140, 34, 300, 21);
-  editEmail = Make<TEdit>(tsInput, L"editEmail", 140, 62, 300, 21);
-  for (TEdit* edit : {editFirstName.get(), editLastName.get(), editEmail.get()}) {
+  editFirstName = Make<TSkinEdit>(tsInput, L"editFirstName", 140, 7, 300, 21);
+  editLastName = Make<TSkinEdit>(tsInput, L"editLastName", 140, 34, 300, 21);
+  editEmail = Make<TSkinEdit>(tsInput, L"editEmail", 140, 62, 300, 21);
+  for (TSkinEdit* edit : {editFirstName.get(), editLastName.get(), editEmail.get()}) {
     edit->OnKeyPress = [this, edit](TWinControl*, wchar_t& key) { CommonKeyPress(edit, key); };
     edit->OnExit = [this](TWinControl*) { CommonExit(); };
   }
-  btDownload = Make<TButton>(tsInput, L"btDownload", 160, 93, 226, 28);
+  btDownload = Make<TSkinButton>(tsInput, L"btDownload", 160, 93, 226, 28);
   btDownload->SetText(LoadStr(sDownloadButton));
+  btDownload->Primary = true;
   btDownload->OnKeyPress = [this](TWinControl*, wchar_t& key) { btDownloadKeyPress(key); };
   btDownload->OnClick = [this](TWinControl*) { btDownloadClick(); };
 
   tsProgress = pcBottom->AddPage(L"tsProgress");
   lbProcess = Make<TLabel>(tsProgress, L"lbProcess", 7, 2, 495, 16);
-  prMain = Make<TGauge>(tsProgress, L"prMain", 7, 21, 495, 30);
-  btCancel = Make<TButton>(tsProgress, L"btCancel", 380, 59, 122, 28);
+  prMain = Make<TSkinGauge>(tsProgress, L"prMain", 7, 21, 495, 30);
+  btCancel = Make<TSkinButton>(tsProgress, L"btCancel", 380, 59, 122, 28);
   btCancel->SetText(LoadStr(sCancel));
   btCancel->OnClick = [this](TWinControl*) { btCancelClick(); };
 
   tsProgressMarq = pcBottom->AddPage(L"tsProgressMarq");
   lbProgressMarguee = Make<TLabel>(tsProgressMarq, L"lbProgressMarguee", 7, 2, 495, 16);
-  prMainMarquee = Make<TMarqueeBar>(tsProgressMarq, L"prMainMarquee", 7, 21, 495, 30);
-  btCancelMarguee = Make<TButton>(tsProgressMarq, L"btCancelMarguee", 380, 59, 122, 28, false);
+  prMainMarquee = Make<TSkinMarquee>(tsProgressMarq, L"prMainMarquee", 7, 21, 495, 30);
+  btCancelMarguee = Make<TSkinButton>(tsProgressMarq, L"btCancelMarguee", 380, 59, 122, 28, false);
   btCancelMarguee->SetText(LoadStr(sCancel));
   btCancelMarguee->OnClick = [this](TWinControl*) { btCancelMargueeClick(); };
 
   timerPromo = std::make_unique<TTimer>(L"timerPromo", 10000);
+  timerPromo->OnTimer = [this](TWinControl*) { timerPromoTimer(); };
   timerHideHint = std::make_unique<TTimer>(L"timerHideHint", 5000);
   timerHideHint->OnTimer = [this](TWinControl*) { timerHideHintTimer(); };
 
@@ -150,10 +153,6 @@ void TfmMain::btDownloadKeyPress(wchar_t& key) {
   if (key == L'\r') key = L' ';
 }
 
-void TfmMain::btDownloadClick() {
-  if (!ValidateInput()) return;
-}
-
 void TfmMain::btCancelClick() { FCancelled = true; }
 void TfmMain::btCancelMargueeClick() { FCancelled = true; }
 
@@ -180,9 +179,18 @@ LRESULT TfmMain::HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void TfmMain::ShowBottomPage(TTabSheet* page) {
   pcBottom->SetVisible(false);
-  pcBottom->SetActivePage(page);
-  FitWindowHeight();
+  try {
+    pcBottom->SetActivePage(page);
+    FitWindowHeight();
+  } catch (...) {
+    pcBottom->SetVisible(true);
+    throw;
+  }
   pcBottom->SetVisible(true);
+  // The taskbar button follows: nothing on the input page, a moving bar while the size is unknown.
+  if (page == tsInput) FTaskbar.Clear();
+  else if (page == tsProgress) FTaskbar.SetValue(0, 1);
+  else FTaskbar.Indeterminate();
 }
 
 void TfmMain::ShowTopPage(TTabSheet* page) { pcTop->SetActivePage(page); }

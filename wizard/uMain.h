@@ -5,10 +5,16 @@
 #include <string>
 #include "framework/Controls.h"
 #include "skin/HintBubble.h"
+#include "skin/SkinControls.h"
+#include "wizard/uTaskbarProgress.h"
 
 constexpr UINT WM_FOCUSFIRSTFIELD = WM_USER + 101;
 // The statistics project key of the product.
 constexpr wchar_t kStatisticsProjectKey[] = L"3f1c9a7e52d04b86a1e7c2f9d06b58e4a17";
+
+// Whole seconds from start to now on the 32-bit millisecond tick count (across its wrap); never 0.
+int SecondsBetween(DWORD startTick, DWORD nowTick);
+int SecondsSince(DWORD startTick);
 
 class TfmMain : public TForm {
 public:
@@ -26,16 +32,16 @@ public:
   std::unique_ptr<TPageControl> pcBottom;
   TTabSheet* tsInput = nullptr;
   std::unique_ptr<TLabel> sLabel1, sLabel3, sLabel4;
-  std::unique_ptr<TEdit> editFirstName, editLastName, editEmail;
-  std::unique_ptr<TButton> btDownload;
+  std::unique_ptr<TSkinEdit> editFirstName, editLastName, editEmail;
+  std::unique_ptr<TSkinButton> btDownload;
   TTabSheet* tsProgress = nullptr;
   std::unique_ptr<TLabel> lbProcess;
-  std::unique_ptr<TGauge> prMain;
-  std::unique_ptr<TButton> btCancel;
+  std::unique_ptr<TSkinGauge> prMain;
+  std::unique_ptr<TSkinButton> btCancel;
   TTabSheet* tsProgressMarq = nullptr;
   std::unique_ptr<TLabel> lbProgressMarguee;
-  std::unique_ptr<TMarqueeBar> prMainMarquee;
-  std::unique_ptr<TButton> btCancelMarguee;
+  std::unique_ptr<TSkinMarquee> prMainMarquee;
+  std::unique_ptr<TSkinButton> btCancelMarguee;
   std::unique_ptr<TTimer> timerPromo, timerHideHint;
 
   // Handlers.
@@ -56,6 +62,19 @@ public:
   void FitTopHeight();
   void HideTabs();
   void LoadWelcomeImage();
+
+  // The main sequence and its helpers.
+  bool SendSignUp(std::wstring& text);  // true when the exchange failed
+  void DownloadProgress(int max, int position);
+  void ShowFailure(const std::wstring& message);
+  void StartInstalledApplication();
+
+  // Slideshow.
+  void StartPromo();
+  void timerPromoTimer();
+  void ShowNextSlide();
+  void StopPromo();
+  int PromoIndex() const { return FPromoIndex; }
 
   // Input checks, key filtering and hints.
   bool IsCtrlDown() const;
@@ -79,4 +98,5 @@ private:
   int FPromoIndex = 0;
   TGdiObject FFontDefault, FFontHeader, FFontText;
   THintBubble sHintManager1;  // the input hint
+  TTaskbarProgress FTaskbar{FHandle};
 };

@@ -1,6 +1,8 @@
 #pragma once
-// Ids of the wizard's string resources (resources/strings_wizard.rc).
-#include <string>
+// Ids of the wizard's string resources (resources/strings_wizard.rc); the input hints share their
+// texts with the sign-up service's mapped messages (resources/StringIds.h).
+#include "resources/StringIds.h"
+#include "resources/StringRes.h"
 
 enum : unsigned {
   sCaption = 1000,
@@ -16,13 +18,11 @@ enum : unsigned {
   sSendingRequest = 1010,
   sDownloading = 1011,
   sInstalling = 1012,
-  sEnterFirstName = 1020,
-  sFirstNameLatinOnly = 1021,
-  sEnterLastName = 1022,
-  sLastNameLatinOnly = 1023,
-  sEnterEmail = 1024,
-  sEnterEmailCorrectly = 1025,
+  sEnterFirstName = IDS_ENTER_FIRST_NAME,
+  sFirstNameLatinOnly = IDS_LATIN_FIRST_NAME,
+  sEnterLastName = IDS_ENTER_LAST_NAME,
+  sLastNameLatinOnly = IDS_LATIN_LAST_NAME,
+  sEnterEmail = IDS_ENTER_EMAIL,
+  sEnterEmailCorrectly = IDS_EMAIL_CORRECTLY,
+  sPromoText1 = 1100,  // the ten slide texts follow in order
 };
-
-// The text of a string resource of the program (empty when there is none).
-std::wstring LoadStr(unsigned id);

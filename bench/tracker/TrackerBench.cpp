@@ -3,7 +3,7 @@
 //   with plain string appends (target: at least 100000 events per second);
 // - the final flush of 20000 queued events into package files, against writing the same bytes with
 //   one WriteFile (target: within 3 times the plain write).
-// Run: wine64 build/x64/bench/tracker/bench_tracker.exe
+// Run: bash bench/tracker/run.sh
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>

@@ -36,3 +36,35 @@ TEST(Thread, WaitPumpingGivesUpAfterItsTimeout) {
   EXPECT_FALSE(Application->WaitPumping(never.Get(), 200));
   EXPECT_GE(::GetTickCount() - start, 190u);
 }
+
+namespace {
+// Ends when told to; reports its own deletion.
+class TReleasedThread : public TThread {
+public:
+  TReleasedThread(HANDLE go, std::atomic<int>& deleted) : FGo(go), FDeleted(deleted) {}
+  ~TReleasedThread() override { ++FDeleted; }
+protected:
+  void Execute() override { ::WaitForSingleObject(FGo, 5000); }
+private:
+  HANDLE FGo;
+  std::atomic<int>& FDeleted;
+};
+}  // namespace
+
+TEST(Thread, ReleaseAtEndDeletesTheObjectWhenItsThreadEnds) {
+  THandle go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::atomic<int> deleted{0};
+  auto* running = new TReleasedThread(go.Get(), deleted);
+  running->Start();
+  running->ReleaseAtEnd();  // still running: deleted later, by its own thread
+  EXPECT_EQ(deleted, 0);
+  ::SetEvent(go.Get());
+  for (int i = 0; i < 500 && deleted == 0; ++i) ::Sleep(10);
+  EXPECT_EQ(deleted, 1);
+
+  auto* ended = new TReleasedThread(go.Get(), deleted);
+  ended->Start();
+  ended->WaitFor();
+  ended->ReleaseAtEnd();  // already ended: deleted at once
+  EXPECT_EQ(deleted, 2);
+}

@@ -24,6 +24,7 @@ fail() {
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 gui_start() {
+  xdotool mousemove 0 0  # no control starts under the pointer
   "$WINE" "$TL_BUILD/wizard/TradeloomSetup.exe" </dev/null >"$OUT/wizard.log" 2>&1 &
   WIZ_PID=$!
   for _ in $(seq 100); do
@@ -69,4 +70,174 @@ wait_field() {  # name field value
     sleep 0.2
   done
   fail "$1 field $2: expected '$3', got '$v'"
+}
+
+# ---- Loopback stand-ins on the fixed ports of the test build ----
+PEERS="$TL_PEERS_DIR"
+CERTS="$TL_BUILD/certs"
+SIGNUP_PORT=18443
+FILES_PORT=18080
+PEER_PIDS=()
+
+port_free() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+# peer_start <name> <script> <args...>: starts a stand-in, waits until its port answers.
+peer_start() {
+  local name="$1" script="$2" port="$3"
+  shift 3
+  port_free "$port" || fail "port $port is taken: stop whatever listens there (the $name stand-in needs it)"
+  python3 "$PEERS/$script" --port "$port" --time-limit 300 "$@" >"$OUT/$name.log" 2>&1 &
+  PEER_PIDS+=($!)
+  for _ in $(seq 50); do port_free "$port" || return 0; sleep 0.1; done
+  fail "the $name stand-in did not start (see $OUT/$name.log)"
+}
+
+peers_stop() {
+  local pid
+  for pid in "${PEER_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${PEER_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  PEER_PIDS=()
+}
+
+# signup_start <reply body or @json file>: the sign-up service on https://localhost:18443/store/signup.php
+signup_start() {
+  if [[ "$1" == @* ]]; then
+    peer_start signup signup_service.py "$SIGNUP_PORT" --cert "$CERTS/server.pem" --replies "${1#@}" --record "$OUT/signup-posted.txt"
+  else
+    peer_start signup signup_service.py "$SIGNUP_PORT" --cert "$CERTS/server.pem" --reply "$1" --record "$OUT/signup-posted.txt"
+  fi
+}
+
+# files_start: the download server on http://localhost:18080/files/ serving $OUT/files.
+files_start() {
+  mkdir -p "$OUT/files"
+  peer_start files file_server.py "$FILES_PORT" --root "$OUT/files" --record "$OUT/files-requests.txt"
+}
+
+on_exit() {
+  local code=${1:-$?}
+  gui_stop
+  peers_stop
+  exit "$code"
+}
+trap on_exit EXIT
+
+# The Wine prefix's temporary folder and Program Files, as Linux paths.
+wine_temp() { echo "$WINEPREFIX/drive_c/users/$(id -un)/Temp"; }
+
+# Fills the three fields as a person would and presses the download button.
+fill_and_download() {  # first last email
+  xdotool type --delay 20 "$1"; xdotool key Tab
+  xdotool type --delay 20 "$2"; xdotool key Tab
+  xdotool type --delay 20 "$3"; xdotool key Tab
+  xdotool key space
+}
+
+# Waits until the wizard process has ended (at most 30 s); its exit code goes to WIZ_EXIT.
+wait_wizard_exit() {
+  WIZ_EXIT=0
+  for _ in $(seq 300); do kill -0 "$WIZ_PID" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$WIZ_PID" 2>/dev/null && fail "the wizard did not end"
+  wait "$WIZ_PID" || WIZ_EXIT=$?
+  WIZ_PID=""
+}
+
+# wait_for <what> <awk condition on wininspect's fields>: polls (up to 10 s) until a line matches; prints
+# that line's third field.
+wait_for() {
+  local what="$1" condition="$2" text=""
+  for _ in $(seq 100); do
+    text=$(gui_inspect | awk -F'|' "$condition { print \$3; exit }")
+    [ -n "$text" ] && { echo "$text"; return 0; }
+    sleep 0.1
+  done
+  fail "no $what appeared"
+}
+
+# Waits for a message box of the wizard; prints its text.
+wait_message_box() { wait_for "message box" '$1 == "popup-child" && $2 == "Static" && $3 != ""'; }
+
+# Waits until the hint bubble shows; prints its text.
+wait_hint() { wait_for "hint" '$1 == "popup" && $2 == "TradeloomHintBubble"'; }
+
+# gui_click <control name>: a real mouse click in the middle of the control.
+gui_click() {
+  local bounds x y w h X Y
+  bounds=$(gui_field "$1" 6)
+  [ -n "$bounds" ] || fail "no control named $1"
+  IFS=, read -r x y w h <<< "$bounds"
+  eval "$(xdotool getwindowgeometry --shell "$WID")"
+  X=$X Y=$Y
+  xdotool mousemove $((X + x + w / 2)) $((Y + y + h / 2)) click 1
+}
+
+# Presses Return on the wizard's message box (it carries the window's title too).
+dismiss_message_box() {
+  local id
+  for id in $(xdotool search --onlyvisible --name "^$TITLE\$" 2>/dev/null); do
+    [ "$id" == "$WID" ] && continue
+    xdotool windowfocus --sync "$id" 2>/dev/null || true
+    xdotool key Return
+  done
+  sleep 0.3
+  xdotool windowfocus --sync "$WID" 2>/dev/null || true
+}
+
+# Fails when a message box of the wizard shows.
+expect_no_message_box() {
+  local text
+  text=$(gui_inspect | awk -F'|' '$1 == "popup" && $2 == "#32770" { print $3; exit }')
+  [ -z "$text" ] || fail "unexpected message box"
+  echo "ok: no message box"
+}
+
+expect_input_page() {
+  wait_field tsInput 3 1
+  expect_eq "welcome page" 1 "$(gui_field tsMain 3)"
+}
+
+# The size of the client area, "width,height".
+client_size() { gui_inspect | awk -F'|' '$1 == "form" { print $2 }'; }
+
+# ---- Screenshots compared with reference pictures ----
+REFERENCE_DIR="$(dirname "${BASH_SOURCE[0]}")/reference"
+
+# window_shot <name> [margin]: the wizard's window (and what floats over it: hints, message boxes) with
+# a margin around it, from the screen.
+window_shot() {
+  local margin="${2:-0}" X Y WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$WID")"
+  import -window root -crop "$((WIDTH + 2 * margin))x$((HEIGHT + 2 * margin))+$((X - margin))+$((Y - margin))" +repage "$OUT/$1.png"
+}
+
+# mask <name> <control>...: blacks out controls whose pixels change by themselves (marquee, gauge text).
+mask() {
+  local name="$1" args=() x y w h
+  shift
+  for control in "$@"; do
+    IFS=, read -r x y w h <<< "$(gui_field "$control" 6)"
+    args+=(-draw "rectangle $((x + MARGIN)),$((y + MARGIN)) $((x + MARGIN + w)),$((y + MARGIN + h))")
+  done
+  convert "$OUT/$name.png" -fill black "${args[@]}" "$OUT/$name.png"
+}
+
+# compare_reference <name>: the screenshot must match tests/gui/reference/<name>.png within a small
+# tolerance (anti-aliasing, the caret). TL_UPDATE_REFERENCE=1 makes the screenshot the new reference.
+compare_reference() {
+  local shot="$OUT/$1.png" ref="$REFERENCE_DIR/$1.png" diff total
+  if [ "${TL_UPDATE_REFERENCE:-0}" = 1 ]; then
+    mkdir -p "$REFERENCE_DIR"
+    cp "$shot" "$ref"
+    echo "reference updated: $1"
+    return 0
+  fi
+  [ -f "$ref" ] || fail "no reference picture $ref (run with TL_UPDATE_REFERENCE=1 once and look at it)"
+  [ "$(identify -format '%wx%h' "$shot")" == "$(identify -format '%wx%h' "$ref")" ] ||
+    fail "$1: size $(identify -format '%wx%h' "$shot") differs from the reference's $(identify -format '%wx%h' "$ref")"
+  diff=$(compare -metric AE -fuzz 12% "$ref" "$shot" "$OUT/$1-diff.png" 2>&1 >/dev/null || true)
+  total=$(identify -format '%[fx:w*h]' "$ref")
+  # At most 0.5 % of the pixels may differ.
+  [ "$(awk -v d="${diff%% *}" -v t="$total" 'BEGIN { print (d <= t / 200) ? 1 : 0 }')" = 1 ] ||
+    fail "$1 differs from its reference in $diff of $total pixels (see $OUT/$1-diff.png)"
+  echo "ok: $1 matches its reference ($diff pixels differ)"
 }

@@ -73,7 +73,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "usage: wininspect <window title>\n");
     return 2;
   }
-  gTop = FindWindowW(nullptr, argv[1]);
+  gTop = FindWindowW(L"TradeloomForm", argv[1]);  // a message box carries the same title
   if (!gTop) {
     std::fprintf(stderr, "wininspect: no window titled that\n");
     return 1;

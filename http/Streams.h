@@ -1,0 +1,32 @@
+#pragma once
+// The byte sinks a download is written to.
+#include <windows.h>
+#include <cstddef>
+#include <string>
+#include "framework/Handles.h"
+
+class TStream {
+public:
+  virtual ~TStream() = default;
+  // Writes all bytes or raises the stream's own error.
+  virtual void Write(const void* data, size_t count) = 0;
+};
+
+// Writes to an open file, which it owns and closes.
+class TFileStream : public TStream {
+public:
+  explicit TFileStream(TFileHandle file) : FFile(std::move(file)) {}
+  void Write(const void* data, size_t count) override;  // raises EOSError with the system's text
+  HANDLE Handle() const { return FFile.Get(); }
+private:
+  TFileHandle FFile;
+};
+
+// Collects the bytes in memory.
+class TMemoryStream : public TStream {
+public:
+  void Write(const void* data, size_t count) override { FData.append(static_cast<const char*>(data), count); }
+  const std::string& Data() const { return FData; }
+private:
+  std::string FData;
+};

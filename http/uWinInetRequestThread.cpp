@@ -1,0 +1,228 @@
+// The worker thread of a transfer and the blocking calls of the GUI thread.
+#include "http/uWinInetRequest.h"
+#include "framework/Controls.h"
+#include "framework/Strings.h"
+#include "resources/StringIds.h"
+#include "resources/StringRes.h"
+
+namespace {
+constexpr wchar_t kHookProperty[] = L"TradeloomHttpCancelHook";
+constexpr DWORD kReportIntervalMs = 1000;
+
+bool IsCancelMessage(UINT msg, WPARAM wParam) {
+  if (msg == WM_LBUTTONUP) return true;
+  const WORD key = LOWORD(wParam);
+  return msg == WM_KEYUP && (key == VK_RETURN || key == VK_SPACE);
+}
+
+// Handles the GUI thread's messages until the worker has ended or been cancelled. The wait also
+// wakes on the worker's end, which posts no message. A WM_QUIT met here is kept for the outer loop.
+void PumpUntilEndedOrCancelled(THttpThread& worker) {
+  HANDLE handle = worker.Handle();
+  bool quit = false;
+  WPARAM quitCode = 0;
+  while (!worker.Stopped() && ::WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) {
+    MSG msg;
+    if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        quit = true;
+        quitCode = msg.wParam;
+        continue;
+      }
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    } else {
+      ::MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+  }
+  if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
+}
+
+// Starts the worker and waits for it while the window stays live; the hook is undone on this thread.
+void RunModal(std::unique_ptr<THttpThread> worker, TButton* cancelButton, std::wstring& errorText) {
+  worker->HookCancelButton(cancelButton);
+  worker->ErrorTextOut = &errorText;
+  worker->Start();
+  try {
+    PumpUntilEndedOrCancelled(*worker);
+  } catch (...) {
+    // An error escaped a message handler: stop the worker rather than leave it writing to the caller.
+    worker->Cancel();
+    worker.release()->ReleaseAtEnd();
+    throw;
+  }
+  worker->UnhookCancelButton();
+  // A cancelled worker may still sit in a WinINet call that returns only when the server answers or
+  // closes (closing the handles does not break every wait). It writes nothing any more and releases
+  // itself when it ends; the caller gets control back now.
+  if (worker->Stopped()) worker.release()->ReleaseAtEnd();
+}
+
+std::wstring ExpandFileName(const std::wstring& fileName) {
+  DWORD size = ::GetFullPathNameW(fileName.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return fileName;
+  std::wstring full(size, L'\0');
+  DWORD length = ::GetFullPathNameW(fileName.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return fileName;
+  full.resize(length);
+  return full;
+}
+}  // namespace
+
+std::unique_ptr<THttpThread> THttpThread::CreatePost(const std::wstring& url, std::wstring* responseOut,
+                                                     const std::wstring& postData) {
+  std::unique_ptr<THttpThread> thread(new THttpThread());
+  thread->Url = url;
+  thread->ResponseOut = responseOut;
+  thread->PostData = postData;
+  return thread;
+}
+
+std::unique_ptr<THttpThread> THttpThread::CreateDownload(const std::wstring& url, THttpProgressEvent onProgress,
+                                                         TStream* targetStream) {
+  std::unique_ptr<THttpThread> thread(new THttpThread());
+  thread->Url = url;
+  thread->OnProgress = std::move(onProgress);
+  thread->TargetStream = targetStream;
+  return thread;
+}
+
+THttpThread::~THttpThread() { FRequest.reset(); }
+
+void THttpThread::Execute() {
+  try {
+    TBytes reply;
+    if (TargetStream) {
+      FRequest->TargetStream = &FGuardedStream;
+      FRequest->OnProgress = [this](THttpRequest* sender, int32_t max, int32_t position) {
+        ReportProgress(sender, max, position);
+      };
+      FRequest->Execute(Url, TBytes(), reply);
+      // The final report, whatever the outcome: the caller's gauge ends full.
+      LastReportTick = 0;
+      ReportProgress(FRequest.get(), FRequest->ContentLength, FRequest->ContentLength);
+    } else {
+      FRequest->Execute(Url, StringToUtf8(PostData), reply);
+      SetResponse(AnsiToString(reply));
+    }
+    if (FRequest->Failed) SetError(FRequest->ErrorText);
+  } catch (const Exception& error) {
+    SetError(error.Message());
+  }
+}
+
+void THttpThread::SetError(const std::wstring& text) {
+  std::lock_guard<std::mutex> lock(FOutputLock);
+  if (!FStopped && ErrorTextOut) *ErrorTextOut = text;
+}
+
+void THttpThread::SetResponse(const std::wstring& text) {
+  std::lock_guard<std::mutex> lock(FOutputLock);
+  if (!FStopped && ResponseOut) *ResponseOut = text;
+}
+
+void THttpThread::TGuardedStream::Write(const void* data, size_t count) {
+  std::lock_guard<std::mutex> lock(FOwner.FOutputLock);
+  if (!FOwner.FStopped) FOwner.TargetStream->Write(data, count);
+}
+
+void THttpThread::ReportProgress(THttpRequest*, int32_t max, int32_t position) {
+  if (!OnProgress || FStopped) return;
+  const DWORD tick = ::GetTickCount();
+  if (tick <= LastReportTick + kReportIntervalMs) return;
+  LastReportTick = tick;
+  ReportMax = max;
+  ReportPosition = position;
+  Synchronize([this] { DoProgress(); });
+}
+
+void THttpThread::DoProgress() {
+  // Runs on the GUI thread, like Cancel: a report that was queued before a cancel is dropped here.
+  if (FStopped || !OnProgress) return;
+  OnProgress(FRequest.get(), ReportMax, ReportPosition);
+}
+
+void THttpThread::HookCancelButton(TButton* button) { HookCancelWindow(button ? button->Handle() : nullptr); }
+
+void THttpThread::HookCancelWindow(HWND button) {
+  CancelButton = button;
+  if (!button) return;
+  ::SetPropW(button, kHookProperty, this);
+  SavedWindowProc = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(button, GWLP_WNDPROC));
+  ::SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&THttpThread::HookProc));
+}
+
+void THttpThread::UnhookCancelButton() {
+  if (!CancelButton) return;
+  // Only while the hook is still on top: a button whose owner already restored its own procedure
+  // (it is being destroyed) is left alone.
+  if (::GetWindowLongPtrW(CancelButton, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&THttpThread::HookProc))
+    ::SetWindowLongPtrW(CancelButton, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SavedWindowProc));
+  ::RemovePropW(CancelButton, kHookProperty);
+  CancelButton = nullptr;
+}
+
+void THttpThread::Cancel() {
+  UnhookCancelButton();
+  {
+    std::lock_guard<std::mutex> lock(FOutputLock);
+    FStopped = true;
+  }
+  // Closing the handles makes the worker's current WinINet call fail at once; it then ends
+  // without writing anything. The thread is never killed: it may hold the allocator's lock.
+  FRequest->Cancelled = true;
+  FRequest->CloseHandles();
+}
+
+LRESULT CALLBACK THttpThread::HookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto* self = static_cast<THttpThread*>(::GetPropW(wnd, kHookProperty));
+  if (!self) return ::DefWindowProcW(wnd, msg, wParam, lParam);
+  return self->CancelButtonWindowProc(wnd, msg, wParam, lParam);
+}
+
+LRESULT THttpThread::CancelButtonWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  const WNDPROC saved = SavedWindowProc;
+  if (msg == WM_NCDESTROY) {
+    // The button goes away during the transfer: give it back its own procedure for its last message.
+    UnhookCancelButton();
+    return ::CallWindowProcW(saved, wnd, msg, wParam, lParam);
+  }
+  // The button's own handling (its click and the caller's click handler) runs first.
+  LRESULT result = ::CallWindowProcW(saved, wnd, msg, wParam, lParam);
+  if (IsCancelMessage(msg, wParam) && CancelButton == wnd) {
+    try {
+      Cancel();
+    } catch (...) {
+      // Nothing of the cancel may escape into the window procedure.
+    }
+  }
+  return result;
+}
+
+void HttpPostModal(const std::wstring& url, const std::wstring& body, TButton* cancelButton,
+                   std::wstring& response, std::wstring& errorText) {
+  RunModal(THttpThread::CreatePost(url, &response, body), cancelButton, errorText);
+}
+
+void HttpPostFormModal(const std::wstring& url, const TStrings& fields, TButton* cancelButton,
+                       std::wstring& response, std::wstring& errorText) {
+  HttpPostModal(url, EncodeFormFields(fields), cancelButton, response, errorText);
+}
+
+void HttpDownloadToStreamModal(const std::wstring& url, TStream& stream, TButton* cancelButton,
+                               std::wstring& errorText, THttpProgressEvent onProgress) {
+  RunModal(THttpThread::CreateDownload(url, std::move(onProgress), &stream), cancelButton, errorText);
+}
+
+void HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName, TButton* cancelButton,
+                           std::wstring& errorText, THttpProgressEvent onProgress) {
+  TFileHandle file(::CreateFileW(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD error = ::GetLastError();
+    throw EFCreateError(
+        FormatText(LoadStr(IDS_CANNOT_CREATE_FILE), {ExpandFileName(fileName), SysErrorMessage(error)}));
+  }
+  TFileStream stream(std::move(file));
+  HttpDownloadToStreamModal(url, stream, cancelButton, errorText, std::move(onProgress));
+}

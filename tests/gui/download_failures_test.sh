@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# A download that is cancelled or fails brings the input page back and leaves no installer file behind.
+source "$(dirname "$0")/lib.sh"
+files_start
+cp "$TL_BUILD/tests/peers/installer_standin.exe" "$OUT/files/setup.exe"
+temp="$(wine_temp)"
+
+# A download error: the server's own status text, shown as it is; the file is deleted.
+signup_start "success||http://localhost:$FILES_PORT/files/setup.exe?fail=404&reason=No+such+installer+here"
+rm -f "$temp"/tl_*.exe
+gui_start
+fill_and_download "Anna" "Schmidt" "anna@example.com"
+text=$(wait_message_box)
+gui_shot download-error
+echo "ok: download error says '$text'"
+[[ "$text" == *"No such installer here"* ]] || fail "the message does not carry the server's text"
+dismiss_message_box
+expect_input_page
+ls "$temp"/tl_*.exe >/dev/null 2>&1 && fail "the failed download's file was left behind"
+gui_stop
+peers_stop
+
+# Cancel during a slow download: the gauge moves, Cancel returns at once, the partial file goes.
+files_start
+signup_start "success||http://localhost:$FILES_PORT/gen/4000000?rate=200000"
+gui_start
+fill_and_download "Anna" "Schmidt" "anna@example.com"
+wait_field tsProgress 3 1
+expect_eq "step text" "Downloading" "$(gui_field lbProcess 7)"
+expect_eq "download page height" "519,279" "$(client_size)"
+sleep 3
+gauge=$(gui_field prMain 7)
+echo "ok: gauge shows $gauge"
+[ "$gauge" != "0%" ] || fail "the gauge did not move"
+gui_shot downloading
+ls "$temp"/tl_*.exe >/dev/null 2>&1 || fail "no installer file while downloading"
+start=$(date +%s%N)
+gui_click btCancel
+expect_input_page
+elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
+[ "$elapsed" -lt 3000 ] || fail "cancel took ${elapsed} ms"
+sleep 0.5
+expect_no_message_box
+ls "$temp"/tl_*.exe >/dev/null 2>&1 && fail "the partial file was left behind"
+gui_shot cancelled
+echo "download failures passed"

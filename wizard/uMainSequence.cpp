@@ -1,0 +1,131 @@
+// The main sequence of the wizard: sign-up, download, installation, application start.
+#include "wizard/uMain.h"
+#include "framework/Application.h"
+#include "framework/Strings.h"
+#include "http/uWinInetRequest.h"
+#include "install/uInstall.h"
+#include "signup/uResponseData.h"
+#include "signup/uSignUp.h"
+#include "statistics/uStatisticsTrackerUtils.h"
+#include "wizard/uPromo.h"
+#include "wizard/uStringRes.h"
+
+int SecondsBetween(DWORD startTick, DWORD nowTick) {
+  int seconds = static_cast<int>((nowTick - startTick) / 1000);  // unsigned: right across the wrap
+  return seconds == 0 ? 1 : seconds;
+}
+
+int SecondsSince(DWORD startTick) { return SecondsBetween(startTick, ::GetTickCount()); }
+
+namespace {
+// Deletes the installer file when the sequence ends, whichever way it ends.
+class TInstallerFileCleanup {
+public:
+  ~TInstallerFileCleanup() {
+    if (!FileName.empty()) ::DeleteFileW(FileName.c_str());
+  }
+  std::wstring FileName;
+};
+}  // namespace
+
+bool TfmMain::SendSignUp(std::wstring& text) {
+  ShowBottomPage(tsProgressMarq);
+  lbProgressMarguee->SetText(LoadStr(sSendingRequest));
+  FCancelled = false;
+  TStrings fields = BuildSignUpFields(editFirstName->Text(), editLastName->Text(), editEmail->Text());
+  return PostSignUp(SignUpUrl, fields, btCancelMarguee.get(), text);
+}
+
+void TfmMain::btDownloadClick() {
+  if (!ValidateInput()) return;
+  const DWORD t0 = ::GetTickCount();
+  std::wstring replyOrError;
+  const bool failed = SendSignUp(replyOrError);
+  if (FCancelled) return ShowFailure(L"");
+  if (failed) return ShowFailure(replyOrError);
+  TrackEventValue(L"RequestLicense", L"FullTime", SecondsSince(t0));
+  StartPromo();
+
+  TResponseData response(replyOrError);
+  if (!response.IsSuccess()) {
+    TrackEventText(L"RequestLicense", L"Result", response.ResultText());
+    return ShowFailure(response.ErrorMessage());
+  }
+  TrackEventText(L"RequestLicense", L"Result", response.StatusText);
+
+  prMain->SetPosition(0);
+  lbProcess->SetText(LoadStr(sDownloading));
+  ShowBottomPage(tsProgress);
+  TInstallerFileCleanup installer;
+  installer.FileName = MakeInstallerTempName();
+
+  const DWORD t1 = ::GetTickCount();
+  TrackEventValue(L"Downloading", L"Begin", 1);
+  std::wstring errorText;
+  HttpDownloadFileModal(response.DownloadUrl, installer.FileName, btCancel.get(), errorText,
+                        [this](THttpRequest*, int32_t max, int32_t position) { DownloadProgress(max, position); });
+  if (FCancelled) {
+    TrackEventValue(L"Downloading", L"CancelCount", 1);
+    TrackEventValue(L"Downloading", L"CancelTime", SecondsSince(t1));
+    return ShowFailure(L"");
+  }
+  if (!Trim(errorText).empty()) {
+    TrackEventValue(L"Downloading", L"ErrorCount", 1);
+    return ShowFailure(errorText);
+  }
+  TrackEventValue(L"Downloading", L"End", 1);
+  TrackEventValue(L"Downloading", L"FullTime", SecondsSince(t1));
+  ShowBottomPage(tsProgressMarq);
+  lbProgressMarguee->SetText(LoadStr(sInstalling));
+  FCancelled = false;
+  btCancelMarguee->SetVisible(false);  // the installation cannot be cancelled; nothing shows it again
+
+  if (!RunInstallerModal(installer.FileName, errorText)) return ShowFailure(errorText);
+  StartInstalledApplication();
+  TrackEventValue(L"Installation", L"OverallTime", SecondsSince(t0));
+  installer.FileName.clear();  // the installer stays in the temporary folder after a successful run
+  Close();
+}
+
+void TfmMain::DownloadProgress(int max, int position) {
+  prMain->SetMax(max);
+  prMain->SetPosition(position);
+  FTaskbar.SetValue(position, max);
+  Application->ProcessMessages();
+}
+
+void TfmMain::ShowFailure(const std::wstring& message) {
+  ShowBottomPage(tsInput);
+  StopPromo();
+  if (!message.empty())
+    ::MessageBoxW(FHandle, message.c_str(), Application->Title().c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+void TfmMain::StartInstalledApplication() { ::StartInstalledApplication(); }
+
+// ---- Slideshow ----
+
+void TfmMain::StartPromo() {
+  timerPromo->SetEnabled(false);
+  timerPromo->SetInterval(1);
+  FPromoIndex = 0;
+  timerPromo->SetEnabled(true);
+}
+
+void TfmMain::timerPromoTimer() {
+  timerPromo->SetInterval(10000);
+  ShowNextSlide();
+}
+
+void TfmMain::ShowNextSlide() {
+  if (++FPromoIndex > 10) FPromoIndex = 1;
+  if (TPromoInfoItem* item = PromoInfo().GetItem(FPromoIndex - 1)) {
+    ShowPromoItem(*item, *PromoImage, *PromoLabel);
+    ShowTopPage(tsPromo1);
+  }
+}
+
+void TfmMain::StopPromo() {
+  timerPromo->SetEnabled(false);
+  ShowTopPage(tsMain);
+}
