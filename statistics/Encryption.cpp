@@ -84,10 +84,10 @@ void TSHA1::Final(std::uint8_t* digest) {
   Burn();
 }
 
-TBytes TSHA1::HashText(std::wstring_view text) {
+Encryption::TBytes TSHA1::HashText(std::wstring_view text) {
   Init();
   UpdateText(text);
-  TBytes digest(kDigestSize);
+  Encryption::TBytes digest(kDigestSize);
   Final(digest.data());
   return digest;
 }

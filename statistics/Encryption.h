@@ -4,7 +4,11 @@
 #include <string_view>
 #include <vector>
 
+// The unit's byte array. In a namespace of its own: the wizard's HTTP modules have a TBytes of their
+// own, and the wizard's sources see both.
+namespace Encryption {
 using TBytes = std::vector<std::uint8_t>;
+}
 
 // Reverses the byte order of a word: big-endian words in and out of the digest.
 std::uint32_t SwapBytes32(std::uint32_t value);
@@ -26,7 +30,7 @@ public:
   void UpdateText(std::wstring_view text);
   // Completes the message, writes the 20-byte digest and clears the object.
   void Final(std::uint8_t* digest);
-  TBytes HashText(std::wstring_view text);
+  Encryption::TBytes HashText(std::wstring_view text);
 
   bool IsInitialized() const { return Initialized; }
 

@@ -92,7 +92,7 @@ std::wstring ComposeMachineDescription(std::wstring_view productKey, std::wstrin
                                        std::wstring_view bios, std::wstring_view board);
 std::wstring HashTextSha1(std::wstring_view text);
 // A999-3E36-...: upper-case hex, a "-" after every second byte but the last.
-std::wstring BytesToGroupedHex(const TBytes& bytes);
+std::wstring BytesToGroupedHex(const Encryption::TBytes& bytes);
 // The first object of a WMI class of the local default namespace, or null. Raises EOleSysError.
 TComPtr<IDispatch> WmiGetFirstObject(std::wstring_view className);
 // A property read through late binding: null is empty, anything else its text form. Raises EOleSysError,

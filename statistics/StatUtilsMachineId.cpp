@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-std::wstring BytesToGroupedHex(const TBytes& bytes) {
+std::wstring BytesToGroupedHex(const Encryption::TBytes& bytes) {
   static const wchar_t kDigits[] = L"0123456789ABCDEF";
   std::wstring text;
   text.reserve(bytes.size() * 5 / 2);

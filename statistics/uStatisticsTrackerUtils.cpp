@@ -1,4 +1,54 @@
 #include "statistics/uStatisticsTrackerUtils.h"
+#include "framework/Application.h"
 
-void TrackEventValue(const std::wstring&, const std::wstring&, int) {}
-void TrackEventText(const std::wstring&, const std::wstring&, const std::wstring&) {}
+namespace {
+
+constexpr wchar_t kTrackerComponentName[] = L"SoftwareStatisticsTracker";
+
+// Written by the first adaptor call; the application records its events on the GUI thread.
+TSoftwareStatisticsTracker* GlobalTracker = nullptr;  // not owned
+bool TrackerSearched = false;
+
+// The tracker to record to, or none; the event is made only when there is one.
+TSoftwareStatisticsTracker* CurrentTracker() {
+  if (!TrackerSearched) FindTracker(nullptr);
+  return GlobalTracker;
+}
+
+}  // namespace
+
+TSSEvent::TSSEvent(std::wstring name) : TSoftwareStatisticsEvent(std::move(name), NowLocal()) {}
+
+TSSEvent::TSSEvent(std::wstring name, std::wstring paramName, std::wstring text) : TSSEvent(std::move(name)) {
+  AddTextParam(std::move(paramName), std::move(text));
+}
+
+TSSEvent::TSSEvent(std::wstring name, std::wstring paramName, std::int32_t value) : TSSEvent(std::move(name)) {
+  AddNumericParam(std::move(paramName), value);
+}
+
+void TrackEventValue(const std::wstring& eventName, const std::wstring& paramName, std::int32_t value) {
+  if (TSoftwareStatisticsTracker* tracker = CurrentTracker())
+    tracker->TrackEvent(std::make_unique<TSSEvent>(eventName, paramName, value));
+}
+
+void TrackEventText(const std::wstring& eventName, const std::wstring& paramName, const std::wstring& text) {
+  if (TSoftwareStatisticsTracker* tracker = CurrentTracker())
+    tracker->TrackEvent(std::make_unique<TSSEvent>(eventName, paramName, text));
+}
+
+void FindTracker(TSoftwareStatisticsTracker* tracker) {
+  TrackerSearched = true;
+  if (tracker) {
+    GlobalTracker = tracker;
+    return;
+  }
+  TForm* mainForm = Application ? Application->MainForm() : nullptr;
+  if (!mainForm) return;
+  if (auto* found = dynamic_cast<TSoftwareStatisticsTracker*>(mainForm->FindComponent(kTrackerComponentName)))
+    GlobalTracker = found;
+}
+
+void ForgetTracker(const TSoftwareStatisticsTracker* tracker) {
+  if (GlobalTracker == tracker) GlobalTracker = nullptr;
+}

@@ -70,7 +70,7 @@ TEST(Sha1, LengthsAroundThePaddingBoundary) {
 TEST(Sha1, FinalClearsTheObjectForTheNextDigest) {
   TSHA1 sha;
   EXPECT_FALSE(sha.IsInitialized());
-  TBytes first = sha.HashText(L"abc");
+  Encryption::TBytes first = sha.HashText(L"abc");
   EXPECT_FALSE(sha.IsInitialized());
   EXPECT_EQ(sha.HashText(L"abc"), first);
   EXPECT_EQ(first.size(), 20u);

@@ -1,0 +1,355 @@
+// The tracker component: its run (Start, Finish), the data folder, the identifiers, the process
+// marker files and the event queue.
+#include "statistics/StatMgr.h"
+#include "Endpoints.h"
+#include "framework/Application.h"
+#include "framework/Strings.h"
+#include "statistics/StatXmlWriter.h"
+#include "statistics/uStatisticsTrackerUtils.h"
+#include <cmath>
+
+namespace {
+
+constexpr wchar_t kServiceFolderName[] = L"Software Statistics Service";
+constexpr std::int64_t kMarkerUpdateIntervalMs = 60000;
+constexpr DWORD kServeSliceMs = 100;
+
+bool FileExists(const std::wstring& fileName) {
+  const DWORD attributes = ::GetFileAttributesW(fileName.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Creates the folder together with every missing parent folder.
+bool ForceFolders(const std::wstring& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const size_t slash = path.find_last_of(L'\\');
+  if (slash != std::wstring::npos && slash > 0 && path[slash - 1] != L':' && !ForceFolders(path.substr(0, slash)))
+    return false;
+  return ::CreateDirectoryW(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::int64_t MillisecondsBetween(TDateTime from, TDateTime to) {
+  return std::llround((to - from) * static_cast<double>(kMSecsPerDay));
+}
+
+// Waits for the handle; on the GUI thread it keeps handling messages, so that the sending thread's calls
+// of the published events are served meanwhile. Short slices: a quit message seen by one slice must not
+// stop the serving for the rest of the wait.
+bool WaitServingGuiCalls(HANDLE handle, DWORD timeoutMs) {
+  if (!Application || ::GetCurrentThreadId() != Application->MainThreadID())
+    return ::WaitForSingleObject(handle, timeoutMs) == WAIT_OBJECT_0;
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    DWORD slice = kServeSliceMs;
+    if (timeoutMs != INFINITE) {
+      const DWORD elapsed = ::GetTickCount() - start;
+      if (elapsed >= timeoutMs) return ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+      slice = std::min(slice, timeoutMs - elapsed);
+    }
+    if (Application->WaitPumping(handle, slice)) return true;
+  }
+}
+
+}  // namespace
+
+TSoftwareStatisticsTracker::TSoftwareStatisticsTracker(TForm* owner, std::wstring name)
+    : TComponent(std::move(name)),
+      FXmlWriterClass(&TStatXmlWriterImpl::Create),
+      FHttpRequestClass(nullptr),
+      FVersion(TProductVersion::OfExecutable()),
+      FFinishingCleared(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
+  FSettings.Delimiter = L'&';
+  if (owner) owner->AddComponent(this);
+}
+
+TSoftwareStatisticsTracker::~TSoftwareStatisticsTracker() {
+  if (FAutoFinish) Finish(FAutoFinishTimeout);
+  StopThread();
+  RemoveMarker();
+  ForgetTracker(this);
+}
+
+void TSoftwareStatisticsTracker::Loaded() {
+  if (FAutoStart) Start();
+}
+
+// ---- The run ---------------------------------------------------------------------------------
+
+void TSoftwareStatisticsTracker::Start() {
+  if (!FActive || FProductKey.empty()) return;
+  if (Running()) Finish(0);
+  FStartTime = NowWhole();
+  BuildServiceUrls();
+  PrepareDataFolder();
+  LoadSettings();
+  DetermineInstallationId();
+  NewExecutionId();
+  FPackageFileName.clear();
+  FPackageFile.Reset();
+  ReportEndedRuns();
+  CreateMarker();
+  UpdateMarker();
+  try {
+    // Set before it runs: the thread reads Thread.
+    FThread = std::make_unique<TStatEventThread>(*this);
+    FThread->Start();
+  } catch (const Exception&) {
+    FThread.reset();  // no thread: events stay queued for a later run
+  }
+  TrackEvent(TStatEventAppStart(FVersion, FProductPackage, FStartTime));
+}
+
+void TSoftwareStatisticsTracker::Finish(DWORD timeoutMs) {
+  if (!Running()) return;
+  ::ResetEvent(FFinishingCleared.Get());
+  FFinishing = true;
+  TrackEvent(TStatEventAppFinish(NowWhole(), FStartTime));
+  if (FThread) {
+    FThread->Wake();
+    if (timeoutMs > 0) WaitServingGuiCalls(FFinishingCleared.Get(), timeoutMs);
+  }
+  StopThread();
+  RemoveMarker();
+  FStartTime = 0;
+}
+
+void TSoftwareStatisticsTracker::StopThread() {
+  if (!FThread) return;
+  // The end request comes before the abort: an exchange that begins after it is cancelled at once.
+  FThread->Terminate();
+  FThread->Wake();
+  AbortRequest();
+  WaitServingGuiCalls(FThread->Handle(), INFINITE);
+  FThread.reset();
+}
+
+void TSoftwareStatisticsTracker::AbortRequest() {
+  std::lock_guard<std::mutex> guard(FLock);
+  if (FCurrentRequest) FCurrentRequest->Cancel();
+  FCurrentRequest = nullptr;
+}
+
+void TSoftwareStatisticsTracker::BeginRequest(TStatHttpRequest* request) {
+  std::lock_guard<std::mutex> guard(FLock);
+  FCurrentRequest = request;
+  if (ThreadAskedToEnd()) request->Cancel();
+}
+
+void TSoftwareStatisticsTracker::EndRequest() {
+  std::lock_guard<std::mutex> guard(FLock);
+  FCurrentRequest = nullptr;
+}
+
+bool TSoftwareStatisticsTracker::ThreadAskedToEnd() const { return FThread && FThread->Terminated(); }
+
+void TSoftwareStatisticsTracker::ClearFinishing() {
+  FFinishing = false;
+  ::SetEvent(FFinishingCleared.Get());
+}
+
+TDateTime TSoftwareStatisticsTracker::NowWhole() const {
+  SYSTEMTIME time = DateTimeToSystemTime(Now());
+  time.wMilliseconds = 0;
+  return SystemTimeToDateTime(time);
+}
+
+std::wstring TSoftwareStatisticsTracker::DataFile(std::wstring_view name) const { return JoinPath(FDataFolder, name); }
+
+// ---- Steps of Start --------------------------------------------------------------------------
+
+void TSoftwareStatisticsTracker::BuildServiceUrls() {
+  std::wstring host = FEnvironment.ServiceHost;
+  if (host.empty()) host = FUseSandbox ? TL_STAT_SANDBOX_HOST : TL_STAT_HOST;
+  FSendUrl = L"http://" + host + L"/index.php?version=2&key=" + FProductKey;
+  FSettingsUrl = L"http://" + host + L"/get_settings.php?key=" + FProductKey + L"&version=" + FVersion.ToString() +
+                 L"&tracker=" + kTrackerVersion;
+}
+
+void TSoftwareStatisticsTracker::PrepareDataFolder() {
+  const std::wstring root = FEnvironment.LocalAppDataFolder();
+  if (root.empty()) return;
+  const std::wstring folder =
+      JoinPath(JoinPath(JoinPath(root, kServiceFolderName), FProductKey), FVersion.ToFolderName());
+  if (ForceFolders(folder)) FDataFolder = folder;
+}
+
+void TSoftwareStatisticsTracker::LoadSettings() {
+  if (FDataFolder.empty()) return;
+  std::wstring text;
+  const std::wstring fileName = DataFile(L"settings.txt");
+  if (FileExists(fileName)) ReadTextFile(fileName, text);
+  ReplaceSettings(text);
+}
+
+void TSoftwareStatisticsTracker::DetermineInstallationId() {
+  std::wstring id = FEnvironment.MachineInstallationId(FProductKey);
+  if (id.empty()) {
+    if (FDataFolder.empty()) return;  // the identifier of the last run stays
+    const std::wstring keyFile = DataFile(L"installation.key");
+    if (FileExists(keyFile)) ReadTextFile(keyFile, id);
+    if (id.empty()) {
+      id = CreateGuidText();
+      if (id.empty()) id = CreateTimeStampId();
+      if (!WriteTextFile(keyFile, id)) id.clear();
+    }
+  }
+  std::lock_guard<std::mutex> guard(FLock);
+  FInstallationId = std::move(id);
+}
+
+void TSoftwareStatisticsTracker::NewExecutionId() {
+  std::wstring id = CreateTimeStampId();
+  std::lock_guard<std::mutex> guard(FLock);
+  FExecutionId = std::move(id);
+}
+
+std::wstring TSoftwareStatisticsTracker::InstallationId() const {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FInstallationId;
+}
+
+std::wstring TSoftwareStatisticsTracker::ExecutionId() const {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FExecutionId;
+}
+
+// ---- Process markers -------------------------------------------------------------------------
+
+void TSoftwareStatisticsTracker::ReportEndedRuns() {
+  if (FDataFolder.empty()) return;
+  for (const std::wstring& name : ListFiles(FDataFolder, L"proc-*")) {
+    // A running process holds its marker open for writing and shares reading only: this open fails
+    // for it. For an ended run the file goes when the handle is closed, read or not.
+    TFileHandle marker(::CreateFileW(DataFile(name).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!marker) continue;
+    std::wstring text;
+    if (ReadTextFromHandle(marker.Get(), text)) QueueText(std::move(text));
+  }
+}
+
+void TSoftwareStatisticsTracker::CreateMarker() {
+  FProcFile.Reset();
+  if (FDataFolder.empty()) return;
+  FProcFileName = DataFile(L"proc-" + IntToStr(::GetCurrentProcessId()));
+  FProcFile.Reset(::CreateFileW(FProcFileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+void TSoftwareStatisticsTracker::UpdateMarker() {
+  if (!FProcFile) return;
+  const TDateTime now = Now();
+  if (MillisecondsBetween(FLastProcUpdate, now) < kMarkerUpdateIntervalMs) return;
+  RewriteTextToHandle(FProcFile.Get(), EventToXml(TStatEventAppFailure(now, FStartTime)));
+  FLastProcUpdate = now;
+}
+
+void TSoftwareStatisticsTracker::RemoveMarker() {
+  if (!FProcFile) return;
+  FProcFile.Reset();
+  ::DeleteFileW(FProcFileName.c_str());
+}
+
+// ---- Events and the queue --------------------------------------------------------------------
+
+void TSoftwareStatisticsTracker::TrackEvent(const TSoftwareStatisticsEvent& event) { QueueText(EventToXml(event)); }
+
+void TSoftwareStatisticsTracker::TrackEvent(std::unique_ptr<TSoftwareStatisticsEvent> event) {
+  if (!event) return;
+  std::wstring text = EventToXml(*event);
+  event.reset();
+  QueueText(std::move(text));
+}
+
+std::wstring TSoftwareStatisticsTracker::EventToXml(const TSoftwareStatisticsEvent& event) const {
+  std::wstring installation, execution;
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    installation = FInstallationId;
+    execution = FExecutionId;
+  }
+  std::unique_ptr<TStatXmlWriter> writer = FXmlWriterClass();
+  writer->StartElement(L"event");
+  writer->WriteAttribute(L"name", event.Name());
+  writer->WriteAttribute(L"dt", FormatStatDateTime(event.Time()));
+  writer->WriteAttribute(L"ord", IntToStr(event.Ordinal()));
+  writer->WriteAttribute(L"installation", installation);
+  writer->WriteAttribute(L"execution", execution);
+  if (!event.Value().empty()) writer->WriteAttribute(L"value", event.Value());
+  for (int i = 0; i < event.ParamCount(); ++i) {
+    const TSoftwareStatisticsEventParam& param = event.GetParam(i);
+    if (param.Name().empty() || param.Value().empty()) continue;
+    writer->StartElement(L"param");
+    writer->WriteAttribute(L"name", param.Name());
+    if (param.ParamType() != ptNone) writer->WriteAttribute(L"type", ParamTypeName(param.ParamType()));
+    writer->WriteAttribute(L"value", param.Value());
+    writer->EndElement(L"param");
+  }
+  writer->EndElement(L"event");
+  return writer->GetText();
+}
+
+void TSoftwareStatisticsTracker::QueueText(std::wstring text) {
+  if (text.empty()) return;  // an empty marker: nothing to report
+  std::lock_guard<std::mutex> guard(FLock);
+  if (FSettingsKnown && !FCollectData) return;
+  FEventQueue.push_back(std::move(text));
+  if (FEventQueue.size() > kMaxQueuedEvents) FEventQueue.pop_front();
+}
+
+size_t TSoftwareStatisticsTracker::QueuedCount() const {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FEventQueue.size();
+}
+
+std::vector<std::wstring> TSoftwareStatisticsTracker::QueuedTexts() const {
+  std::lock_guard<std::mutex> guard(FLock);
+  return {FEventQueue.begin(), FEventQueue.end()};
+}
+
+std::wstring TSoftwareStatisticsTracker::TakeBatch(std::int64_t limit) {
+  if (limit <= 0) return {};
+  std::lock_guard<std::mutex> guard(FLock);
+  size_t taken = 0;
+  std::int64_t sum = 0;
+  // An entry is taken while the entries before it add up to at most the limit.
+  while (taken < FEventQueue.size() && sum <= limit) sum += static_cast<std::int64_t>(FEventQueue[taken++].size());
+  if (sum <= 0) return {};
+  std::wstring batch;
+  batch.reserve(static_cast<size_t>(sum));
+  for (size_t i = 0; i < taken; ++i) {
+    batch += FEventQueue.front();
+    FEventQueue.pop_front();
+  }
+  if (FEventQueue.empty()) FEventQueue = {};  // give the memory back
+  return batch;
+}
+
+// ---- Settings as the other threads see them --------------------------------------------------
+
+void TSoftwareStatisticsTracker::ReplaceSettings(std::wstring_view text) {
+  TTrackerSettings settings;
+  settings.Delimiter = L'&';
+  ParseSettings(settings, text);
+  std::lock_guard<std::mutex> guard(FLock);
+  FSettings = std::move(settings);
+  FCollectData = SettingsCollectData(FSettings);
+}
+
+TTrackerSettings TSoftwareStatisticsTracker::SettingsCopy() const {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FSettings;
+}
+
+bool TSoftwareStatisticsTracker::SettingsKnown() const {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FSettingsKnown;
+}
+
+void TSoftwareStatisticsTracker::DropQueueUnlessCollecting() {
+  std::lock_guard<std::mutex> guard(FLock);
+  FSettingsKnown = true;
+  if (!FCollectData) FEventQueue = {};
+}

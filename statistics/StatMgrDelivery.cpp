@@ -1,0 +1,163 @@
+// The sending thread: the settings step at its start, then the cycle of flush, marker update and send
+// step; the result codes and the calls of the published events on the GUI thread.
+#include "statistics/StatMgr.h"
+#include "framework/Strings.h"
+#include <limits>
+
+namespace {
+
+constexpr DWORD kCyclePauseMs = 1000;
+constexpr wchar_t kSettingsFileName[] = L"settings.txt";
+
+// Runs the clean-up when the scope ends, also when an error passes.
+class TScopeExit {
+public:
+  explicit TScopeExit(std::function<void()> cleanUp) : FCleanUp(std::move(cleanUp)) {}
+  ~TScopeExit() { FCleanUp(); }
+  TScopeExit(const TScopeExit&) = delete;
+  TScopeExit& operator=(const TScopeExit&) = delete;
+
+private:
+  std::function<void()> FCleanUp;
+};
+
+}  // namespace
+
+// ---- The thread ------------------------------------------------------------------------------
+
+TStatEventThread::TStatEventThread(TSoftwareStatisticsTracker& tracker)
+    : FTracker(tracker), FWake(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+void TStatEventThread::Execute() {
+  try {
+    FTracker.FetchSettings();
+    while (!Terminated()) Cycle();
+    FTracker.FlushQueue(true);
+  } catch (const Exception& error) {
+    FTracker.ReportThreadException(error);
+  } catch (const std::exception& error) {
+    FTracker.ReportThreadException(Exception(Utf8ToWide(error.what())));
+  }
+}
+
+void TStatEventThread::Cycle() {
+  FTracker.FlushQueue(false);
+  if (Terminated()) return;
+  FTracker.UpdateMarker();
+  if (Terminated()) return;
+  FTracker.SendPendingPackage(FTracker.FFinishing);
+  if (Terminated()) return;
+  // Also while a package waits for its turn: the next delivery is seconds or an hour away, and a
+  // cycle without a pause would only spin. Finish and the end request cut the pause short.
+  ::WaitForSingleObject(FWake.Get(), kCyclePauseMs);
+}
+
+void TSoftwareStatisticsTracker::CallEvent(const std::function<void()>& call) { TStatEventThread::RunOnGuiThread(call); }
+
+void TSoftwareStatisticsTracker::ReportThreadException(const Exception& error) {
+  if (OnException) CallEvent([&] { OnException(this, error); });
+}
+
+// ---- Settings step ---------------------------------------------------------------------------
+
+TDateTime TSoftwareStatisticsTracker::NextSettingsTime() const {
+  if (!FThread) return std::numeric_limits<TDateTime>::max();
+  return ::NextSettingsTime(FSettings, NowWhole());
+}
+
+void TSoftwareStatisticsTracker::FetchSettings() {
+  if (FHttpRequestClass && Now() >= NextSettingsTime()) {
+    std::unique_ptr<TStatHttpRequest> request = FHttpRequestClass();
+    TStatBytes response;
+    TStatHttpResult result;
+    {
+      BeginRequest(request.get());
+      TScopeExit unreachable([this] { EndRequest(); });
+      result = request->Execute(FSettingsUrl, FProxySettings, response, {});
+    }
+    std::int32_t code = FailedExchangeCode(result);
+    if (result == hrOK) {
+      ReplaceSettings(Utf8BytesToText(response));
+      code = FSettings.ErrorCode;
+    }
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      FSettings.ErrorCode = code;
+    }
+    if (OnGetTrackerSettings) {
+      const std::wstring text = ResultCodeText(code);
+      CallEvent([&] { OnGetTrackerSettings(this, text); });
+    }
+    ApplyResultCode(code);
+    if (result == hrOK && !FDataFolder.empty()) {
+      std::wstring text;
+      {
+        std::lock_guard<std::mutex> guard(FLock);
+        text = SettingsToText(FSettings, NowWhole());
+      }
+      WriteTextFile(DataFile(kSettingsFileName), text);
+    }
+  }
+  DropQueueUnlessCollecting();
+}
+
+// ---- Send step -------------------------------------------------------------------------------
+
+bool TSoftwareStatisticsTracker::IsSendDue(bool finishing, TDateTime now) const {
+  TDeliveryPacing pacing;
+  pacing.SendData = FSettings.SendData;
+  pacing.LastSendFailed = FLastSendFailed;
+  pacing.LastSendAttempt = FLastSendAttempt;
+  pacing.StartTime = FStartTime;
+  return ::IsSendDue(pacing, finishing, now);
+}
+
+bool TSoftwareStatisticsTracker::SendPendingPackage(bool finishing) {
+  const bool hadData = !FPackageText.empty();
+  if (hadData) {
+    const TDateTime now = Now();
+    if (IsSendDue(finishing, now)) {
+      FLastSendAttempt = now;
+      std::wstring reply;
+      const TStatHttpResult result = SendPackage(FPackageText, reply);
+      const std::int32_t code = DeliveryResultCode(result, reply);
+      {
+        std::lock_guard<std::mutex> guard(FLock);
+        FSettings.ErrorCode = code;
+      }
+      if (OnSendEventData) {
+        const std::wstring text = ResultCodeText(code);
+        CallEvent([&] { OnSendEventData(this, FPackageText, text); });
+      }
+      ApplyResultCode(code);
+    }
+  }
+  if (finishing) ClearFinishing();
+  return hadData;
+}
+
+TStatHttpResult TSoftwareStatisticsTracker::SendPackage(const std::wstring& text, std::wstring& reply) {
+  reply.clear();
+  if (!FHttpRequestClass) return hrHttpError;
+  std::unique_ptr<TStatHttpRequest> request = FHttpRequestClass();
+  const TStatBytes body = TextToUtf8Bytes(PackageDocument(text));
+  TStatBytes response;
+  TStatHttpResult result;
+  {
+    BeginRequest(request.get());
+    TScopeExit unreachable([this] { EndRequest(); });
+    result = request->Execute(FSendUrl, FProxySettings, response, body);
+  }
+  reply = Utf8BytesToText(response);
+  return result;
+}
+
+void TSoftwareStatisticsTracker::ApplyResultCode(std::int32_t code) {
+  const TResultCodeEffect effect = ResultCodeEffect(code);
+  FLastSendFailed = effect.Failed;
+  if (effect.DropPackage) DiscardPackage(effect.DeleteAllPackages);
+  if (effect.StopSending) {
+    std::lock_guard<std::mutex> guard(FLock);
+    FSettings.SendData = false;
+  }
+}

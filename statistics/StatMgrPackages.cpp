@@ -1,0 +1,151 @@
+// The current package and the package files: queued events move into packages of about 51200
+// characters, each mirrored in a file of the data folder until it has been delivered. Used by the
+// sending thread only (and by Start and Finish while no thread runs), so no lock is needed here.
+//
+// Without a data folder the package stays in memory: no file is listed, created or deleted, because
+// the only other place would be the process's current folder, which may be any folder of the user.
+#include "statistics/StatMgr.h"
+#include "framework/Strings.h"
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+constexpr wchar_t kPackageMask[] = L"event-*.xml";
+
+// The number in package file names: per process, zero at program start, raised before each new name.
+std::atomic<std::uint32_t> PackageFileCounter{0};
+
+TFileHandle OpenPackageFile(const std::wstring& fileName) {
+  return TFileHandle(::CreateFileW(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Ascending, ignoring the case of ASCII letters: the oldest run's files come first.
+std::vector<std::wstring> SortedPackageNames(const std::wstring& folder) {
+  std::vector<std::wstring> names = ListFiles(folder, kPackageMask);
+  std::sort(names.begin(), names.end(),
+            [](const std::wstring& a, const std::wstring& b) { return LowerAscii(a) < LowerAscii(b); });
+  return names;
+}
+
+}  // namespace
+
+std::wstring PackageFileNumberText(std::uint32_t number) {
+  wchar_t text[16];
+  std::swprintf(text, 16, L"%03X", number);
+  return text;
+}
+
+void TSoftwareStatisticsTracker::FlushQueue(bool final) {
+  std::wstring batch = TakeBatch(static_cast<std::int64_t>(kPackageTargetLength) -
+                                 static_cast<std::int64_t>(FPackageText.size()));
+  if (FDataFolder.empty()) {
+    // In memory only: take no more than fits; the rest waits in the queue for the next delivery.
+    FPackageText += batch;
+    return;
+  }
+  FCountingFolderBytes = true;
+  FKnownFolderBytes.reset();  // other trackers may have written since the last flush
+  if (final) ClosePackage(batch);
+  else AppendToPackage(batch, true);  // with an empty batch too: adopts stored files, makes the run's file
+  for (;;) {
+    batch = TakeBatch(kPackageTargetLength);
+    if (batch.empty()) break;
+    ClosePackage(L"");
+    if (final) ClosePackage(batch);  // every further batch becomes a file of its own
+    else AppendToPackage(batch, false);
+  }
+  FCountingFolderBytes = false;
+  FKnownFolderBytes.reset();
+}
+
+void TSoftwareStatisticsTracker::AppendToPackage(const std::wstring& text, bool scan) {
+  FPackageText += text;
+  if (FPackageFile) {
+    if (!text.empty()) AppendTextToHandle(FPackageFile.Get(), text);
+    return;
+  }
+  if (FDataFolder.empty()) return;
+  if (scan) TakeInStoredPackages();
+  if (FPackageFile) {
+    RewriteTextToHandle(FPackageFile.Get(), FPackageText);
+    return;
+  }
+  EnforceFolderLimit();
+  FPackageFileName = NewPackageFileName();
+  FPackageFile = OpenPackageFile(FPackageFileName);
+  if (!FPackageFile) return;
+  const TStatBytes bytes = TextToUtf8Bytes(FPackageText);
+  if (RewriteBytesToHandle(FPackageFile.Get(), bytes)) CountNewPackageBytes(bytes.size());
+}
+
+void TSoftwareStatisticsTracker::TakeInStoredPackages() {
+  const std::vector<std::wstring> names = SortedPackageNames(FDataFolder);
+  // Newest first, each in front of what is already taken: older events end up first.
+  for (auto name = names.rbegin(); name != names.rend() && FPackageText.size() < kPackageTargetLength; ++name) {
+    const std::wstring fileName = DataFile(*name);
+    TFileHandle file = OpenPackageFile(fileName);
+    if (!file) continue;  // another tracker's current package, or no access: it stays on disk
+    std::wstring content;
+    if (!ReadTextFromHandle(file.Get(), content)) continue;
+    if (!FPackageText.empty() && content.size() > kPackageTargetLength) continue;
+    FPackageText = content + FPackageText;
+    if (!FPackageFile) {
+      FPackageFileName = fileName;
+      FPackageFile = std::move(file);
+    } else {
+      file.Reset();
+      ::DeleteFileW(fileName.c_str());  // its events belong to the current package now
+    }
+  }
+}
+
+void TSoftwareStatisticsTracker::ClosePackage(const std::wstring& text) {
+  if (FPackageFile) {
+    FPackageText += text;
+    RewriteTextToHandle(FPackageFile.Get(), FPackageText);
+    FPackageFile.Reset();
+  } else if (!FDataFolder.empty() && !(FPackageText.empty() && text.empty())) {
+    FPackageText += text;
+    EnforceFolderLimit();
+    const TStatBytes bytes = TextToUtf8Bytes(FPackageText);
+    if (WriteFileBytes(NewPackageFileName(), bytes)) CountNewPackageBytes(bytes.size());
+  }
+  FPackageText.clear();
+  FPackageFileName.clear();
+}
+
+void TSoftwareStatisticsTracker::DiscardPackage(bool deleteAll) {
+  if (FPackageFile) {
+    FPackageFile.Reset();
+    ::DeleteFileW(FPackageFileName.c_str());
+  }
+  FPackageText.clear();
+  FPackageFileName.clear();
+  if (!deleteAll || FDataFolder.empty()) return;
+  for (const std::wstring& name : ListFiles(FDataFolder, kPackageMask)) ::DeleteFileW(DataFile(name).c_str());
+}
+
+std::wstring TSoftwareStatisticsTracker::NewPackageFileName() {
+  const std::uint32_t number = ++PackageFileCounter;
+  return DataFile(L"event-" + ExecutionId() + L"-" + PackageFileNumberText(number) + L".xml");
+}
+
+void TSoftwareStatisticsTracker::EnforceFolderLimit() {
+  if (FDataFolder.empty()) return;
+  const std::uint64_t total = FKnownFolderBytes ? *FKnownFolderBytes : GetFilesSize(FDataFolder, kPackageMask);
+  if (total <= kMaxPackageFolderBytes) {
+    if (FCountingFolderBytes) FKnownFolderBytes = total;
+    return;
+  }
+  FKnownFolderBytes.reset();
+  // One file per call: the oldest that can be deleted (a file held open by a tracker cannot).
+  for (const std::wstring& name : SortedPackageNames(FDataFolder))
+    if (::DeleteFileW(DataFile(name).c_str())) return;
+}
+
+void TSoftwareStatisticsTracker::CountNewPackageBytes(std::uint64_t bytes) {
+  if (FKnownFolderBytes) *FKnownFolderBytes += bytes;
+}
