@@ -170,13 +170,23 @@ void THttpRequest::ReadToStream() {
 }
 
 void THttpRequest::ReadToMemory(TBytes& response) {
+  // A broken or hostile server must not make the process hold an unbounded reply.
+  const long long announced = QueryContentLength(Use(RequestHandle));
+  if (announced > static_cast<long long>(kMaxReplyBytes)) RaiseReplyTooLarge();
   std::vector<char> buffer(kReadBufferSize);
   TBytes collected;
   DWORD read;
   do {
     read = ReadChunk(buffer.data(), kReadBufferSize);
+    if (collected.size() + read > kMaxReplyBytes) RaiseReplyTooLarge();
     collected.append(buffer.data(), read);
     if (OnProgress) OnProgress(this, 0, 0);
   } while (read > 0);
+  // A connection that ends early must not pass a cut reply (and a cut download address) on as whole.
+  if (announced >= 0 && static_cast<long long>(collected.size()) != announced)
+    throw EWinInetException(FormatText(LoadStr(IDS_INCOMPLETE_REPLY),
+                                       {IntToStr(static_cast<long long>(collected.size())), IntToStr(announced)}));
   response = std::move(collected);
 }
+
+void THttpRequest::RaiseReplyTooLarge() { throw EWinInetException(LoadStr(IDS_REPLY_TOO_LARGE)); }
