@@ -153,20 +153,24 @@ DWORD THttpRequest::ReadChunk(char* buffer, DWORD size) {
 }
 
 void THttpRequest::ReadToStream() {
-  ContentLength = static_cast<int32_t>(static_cast<uint32_t>(QueryContentLength(Use(RequestHandle))));
+  const long long announced = QueryContentLength(Use(RequestHandle));
+  ContentLength = static_cast<int32_t>(static_cast<uint32_t>(announced));
   BytesRead = 0;
+  long long received = 0;  // in full: the 32-bit fields wrap beyond 2 GiB
   std::vector<char> buffer(kReadBufferSize);
   DWORD read;
   do {
     read = ReadChunk(buffer.data(), kReadBufferSize);
     TargetStream->Write(buffer.data(), read);
+    received += read;
     BytesRead = static_cast<int32_t>(static_cast<uint32_t>(BytesRead) + read);
     if (OnProgress) OnProgress(this, ContentLength, BytesRead);
   } while (read > 0);
-  // A connection that ends early must not pass a truncated file on as a complete one.
-  if (ContentLength >= 0 && BytesRead != ContentLength)
+  // A connection that ends early must not pass a truncated file on as a complete one; the check uses
+  // the whole announced length, so that one beyond 4 GiB cannot match a short file by its low bits.
+  if (announced >= 0 && received != announced)
     throw EWinInetException(
-        FormatText(LoadStr(IDS_INCOMPLETE_DOWNLOAD), {IntToStr(BytesRead), IntToStr(ContentLength)}));
+        FormatText(LoadStr(IDS_INCOMPLETE_DOWNLOAD), {IntToStr(received), IntToStr(announced)}));
 }
 
 void THttpRequest::ReadToMemory(TBytes& response) {

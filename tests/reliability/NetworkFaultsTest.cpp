@@ -196,6 +196,12 @@ TEST_F(DownloadFaults, ContentLengthLongerThanTheBodyIsAnError) {
   EXPECT_EQ(L"The download is incomplete: 50000 of 80000 bytes arrived", outcome.ErrorText);
 }
 
+TEST_F(DownloadFaults, ContentLengthBeyondFourGibibytesIsNotMistakenForItsLowBits) {
+  // 4 GiB + 50000: the low 32 bits are exactly the 50000 bytes sent.
+  TDownloadOutcome outcome = DownloadFile("/gen/50000?length=4295017296");
+  EXPECT_EQ(L"The download is incomplete: 50000 of 4295017296 bytes arrived", outcome.ErrorText);
+}
+
 TEST_F(DownloadFaults, ContentLengthShorterThanTheBodyGivesTheAnnouncedBytes) {
   TDownloadOutcome outcome = DownloadFile("/gen/50000?length=20000");
   EXPECT_EQ(L"", outcome.ErrorText);
