@@ -263,3 +263,22 @@ TEST_F(DownloadFaults, HundredMebibyteDownloadGoesToTheFileNotToMemory) {
   EXPECT_EQ(std::make_pair(104857600, 104857600), outcome.Reports.back());
   EXPECT_LT(PeakPrivateBytes() - peakBefore, kMemoryAllowance);
 }
+
+TEST_F(DownloadFaults, HostileDownloadAddressesEndInAMessage) {
+  // What a broken sign-up reply may hand over as the installer's address.
+  const std::wstring closedPort = L"http://localhost:" + std::to_wstring(TFileServer::Peer().Port() == 1 ? 2 : 1) + L"/setup.exe";
+  const std::vector<std::wstring> addresses = {
+      L"", L"http://", L"http://:80/x", L"http://localhost:0/gen/10?fail=404", closedPort,
+      L"http://user:pw@localhost:99999/x", L"https://localhost:" + std::to_wstring(TFileServer::Peer().Port()) + L"/gen/10",
+      L"http://localhost:" + std::to_wstring(TFileServer::Peer().Port()) + L"/" + std::wstring(100000, L'a'),
+      L"http://local\u00e9host\r\nX-Injected: 1/x"};
+  for (const std::wstring& address : addresses) {
+    const std::string file = UniqueTestFile("hostile-address") + ".exe";
+    std::wstring errorText;
+    const DWORD start = ::GetTickCount();
+    HttpDownloadFileModal(address, WindowsPath(file), nullptr, errorText, nullptr);
+    EXPECT_LT(::GetTickCount() - start, 15000u) << WideToUtf8(address.substr(0, 80));
+    EXPECT_FALSE(Trim(errorText).empty()) << "no error for " << WideToUtf8(address.substr(0, 80));
+    EXPECT_TRUE(::DeleteFileW(WindowsPath(file).c_str()));
+  }
+}
