@@ -1,8 +1,10 @@
 // The sending thread against the statistics service stand-in: settings, pacing (with a clock the test
 // moves), result codes, the published events, proxies, and finishing while a request hangs.
 #include <gtest/gtest.h>
+#include "framework/Application.h"
 #include "framework/Strings.h"
 #include "statistics/StatHttpRequest.h"
+#include "statistics/StatXmlWriter.h"
 #include "statistics/uStatisticsTrackerUtils.h"
 #include "tests/statistics/StatPeerSupport.h"
 #include "tests/statistics/TrackerTestSupport.h"
@@ -76,6 +78,16 @@ protected:
   };
   std::vector<TSent> FSent;
   std::unique_ptr<TTestTracker> FTracker;  // last: goes first, while the service still runs
+};
+
+// An XML writer that fails when it is used on any thread but the GUI thread.
+class TGuiOnlyWriter : public TStatXmlWriterImpl {
+public:
+  void StartElement(std::wstring_view name) override {
+    if (::GetCurrentThreadId() != Application->MainThreadID()) throw Exception(L"writer broken on the thread");
+    TStatXmlWriterImpl::StartElement(name);
+  }
+  static std::unique_ptr<TStatXmlWriter> Create() { return std::make_unique<TGuiOnlyWriter>(); }
 };
 
 }  // namespace
@@ -354,4 +366,27 @@ TEST_F(TrackerDelivery, StatisticsTravelThroughAProxyWithCredentials) {
     if (request.ProxyAuthorization.empty()) continue;
     EXPECT_EQ(request.ProxyAuthorization, "Basic " + Base64("CORP\\joe:pw"));
   }
+}
+
+TEST_F(TrackerDelivery, AnErrorOnTheSendingThreadIsReportedOnceAndEndsOnlyTheThread) {
+  StartService({"--settings", "collect_data=1"});
+  std::vector<std::wstring> errors;
+  DWORD reportedOn = 0;
+  StartTracker(TStatProxySettings(), [&](TTestTracker& tracker) {
+    tracker.UseXmlWriter(&TGuiOnlyWriter::Create);
+    tracker.OnException = [&](TSoftwareStatisticsTracker*, const Exception& error) {
+      errors.push_back(error.Message());
+      reportedOn = ::GetCurrentThreadId();
+    };
+  });
+  ASSERT_TRUE(WaitForSettings());
+  FClock->Advance(61);  // the marker update writes XML on the thread
+  ASSERT_TRUE(WaitUntil([&] { return !errors.empty(); }, 5000));
+  Cycles(2);
+  EXPECT_EQ(errors, std::vector<std::wstring>{L"writer broken on the thread"});
+  EXPECT_EQ(reportedOn, ::GetCurrentThreadId());
+  FTracker->TrackEvent(TSSEvent(L"AfterTheError"));
+  EXPECT_GE(FTracker->QueuedCount(), 1u) << "events stay queued for a later run";
+  FTracker->Finish(FTracker->AutoFinishTimeout());
+  EXPECT_FALSE(FTracker->Running());
 }
