@@ -155,7 +155,6 @@ void TfmMain::FormClose() {
   // The run's events are written out and its marker removed first, so that a closed run is neither
   // lost nor reported as a crash; the tracker's time-out keeps the close short whatever hangs.
   HideInputHint();
-  ::ShowWindow(FHandle, SW_HIDE);
   SoftwareStatisticsTracker->Finish(SoftwareStatisticsTracker->AutoFinishTimeout());
   ::TerminateProcess(::GetCurrentProcess(), 0);
 }
