@@ -16,6 +16,13 @@ const wchar_t* const kAcceptTypes[] = {L"text/html, */*", nullptr};
 
 const wchar_t* NoneIfEmpty(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 
+// A connection that ends early must not pass a truncated body on as a complete one. Without an
+// announced length (-1) there is nothing to check against.
+void CheckComplete(long long received, long long announced, UINT messageId) {
+  if (announced >= 0 && received != announced)
+    throw EWinInetException(FormatText(LoadStr(messageId), {IntToStr(received), IntToStr(announced)}));
+}
+
 // Closes the handles when the exchange ends, whichever way.
 class THandleCloser {
 public:
@@ -166,11 +173,8 @@ void THttpRequest::ReadToStream() {
     BytesRead = static_cast<int32_t>(static_cast<uint32_t>(BytesRead) + read);
     if (OnProgress) OnProgress(this, ContentLength, BytesRead);
   } while (read > 0);
-  // A connection that ends early must not pass a truncated file on as a complete one; the check uses
-  // the whole announced length, so that one beyond 4 GiB cannot match a short file by its low bits.
-  if (announced >= 0 && received != announced)
-    throw EWinInetException(
-        FormatText(LoadStr(IDS_INCOMPLETE_DOWNLOAD), {IntToStr(received), IntToStr(announced)}));
+  // The whole announced length, so that one beyond 4 GiB cannot match a short file by its low bits.
+  CheckComplete(received, announced, IDS_INCOMPLETE_DOWNLOAD);
 }
 
 void THttpRequest::ReadToMemory(TBytes& response) {
@@ -186,10 +190,8 @@ void THttpRequest::ReadToMemory(TBytes& response) {
     collected.append(buffer.data(), read);
     if (OnProgress) OnProgress(this, 0, 0);
   } while (read > 0);
-  // A connection that ends early must not pass a cut reply (and a cut download address) on as whole.
-  if (announced >= 0 && static_cast<long long>(collected.size()) != announced)
-    throw EWinInetException(FormatText(LoadStr(IDS_INCOMPLETE_REPLY),
-                                       {IntToStr(static_cast<long long>(collected.size())), IntToStr(announced)}));
+  // A cut reply could carry a cut download address.
+  CheckComplete(static_cast<long long>(collected.size()), announced, IDS_INCOMPLETE_REPLY);
   response = std::move(collected);
 }
 

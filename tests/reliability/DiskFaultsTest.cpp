@@ -11,7 +11,9 @@ std::string DiskFaultDir() {
   return dir && *dir ? dir : "";
 }
 
-bool HasKind(const std::string& kind) { return ReadLinuxFile(DiskFaultDir() + "/kinds").find(kind) != std::string::npos; }
+bool HasKind(const std::string& kind) {
+  return ReadLinuxFile(DiskFaultDir() + "/kinds").find(kind) != std::string::npos;
+}
 
 // Points the process's temporary folder elsewhere for the life of the object.
 class TTempFolder {
@@ -25,7 +27,8 @@ public:
     }
   }
   ~TTempFolder() {
-    for (const auto& [name, value] : FSaved) ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+    for (const auto& [name, value] : FSaved)
+      ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
   }
 
 private:

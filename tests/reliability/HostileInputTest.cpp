@@ -198,7 +198,8 @@ std::wstring ExpectedAttributeValue(const std::wstring& value) {
     if (high && i + 1 < value.size() && value[i + 1] >= 0xDC00 && value[i + 1] <= 0xDFFF) {
       expected += ch;
       expected += value[++i];
-    } else if (high || low || ch == 0xFFFE || ch == 0xFFFF || (ch < 0x20 && ch != L'\t' && ch != L'\n' && ch != L'\r')) {
+    } else if (high || low || ch == 0xFFFE || ch == 0xFFFF ||
+               (ch < 0x20 && ch != L'\t' && ch != L'\n' && ch != L'\r')) {
       expected += 0xFFFD;
     } else if (ch == L'\t' || ch == L'\n' || ch == L'\r') {
       // Attribute-value normalisation; "\r\n" is one line end, read as one blank.
@@ -263,7 +264,8 @@ TEST(HostileInput, AddressesSplitIntoPartsThatRebuildTheAddress) {
     rebuilt += parts.Host;
     if (authority.find(L':', at == std::wstring::npos ? 0 : at + 1) != std::wstring::npos) rebuilt += L":" + parts.Port;
     rebuilt += parts.Path;
-    const std::wstring expected = schemeEnd == std::wstring::npos ? url : LowerAscii(url.substr(0, schemeEnd)) + url.substr(schemeEnd);
+    const std::wstring expected =
+        schemeEnd == std::wstring::npos ? url : LowerAscii(url.substr(0, schemeEnd)) + url.substr(schemeEnd);
     ASSERT_EQ(expected, rebuilt);
     // A secure address never ends up on the library's plain default port.
     ASSERT_TRUE(!IsSecureUrl(url) || ConnectPort(parts, true) != 0);
@@ -348,7 +350,8 @@ TEST(HostileInput, EventValuesGiveWellFormedPackageDocuments) {
     std::vector<std::wstring> expectedNames, expectedValues;
     for (int e = 0; e < kEventsPerDocument; ++e) {
       TStatXmlWriterImpl writer;
-      const std::wstring name = texts.Next(), value = texts.Next(), paramValue = texts.Next().substr(0, kMaxParamValueLength);
+      const std::wstring name = texts.Next(), value = texts.Next();
+      const std::wstring paramValue = texts.Next().substr(0, kMaxParamValueLength);
       writer.StartElement(L"event");
       writer.WriteAttribute(L"name", name);
       writer.WriteAttribute(L"value", value);
@@ -364,7 +367,8 @@ TEST(HostileInput, EventValuesGiveWellFormedPackageDocuments) {
       values += 3;
     }
     std::wstring reason;
-    ASSERT_TRUE(parser.Parse(PackageDocument(package), reason)) << "document " << document << ": " << WideToUtf8(reason);
+    ASSERT_TRUE(parser.Parse(PackageDocument(package), reason))
+        << "document " << document << ": " << WideToUtf8(reason);
     // The parser reads back exactly what was meant, not merely something well-formed.
     ASSERT_EQ(expectedNames, parser.AttributeValues(L"event", L"name")) << "document " << document;
     std::vector<std::wstring> readValues;

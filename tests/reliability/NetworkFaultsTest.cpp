@@ -288,11 +288,12 @@ TEST_F(DownloadFaults, HundredMebibyteDownloadGoesToTheFileNotToMemory) {
 
 TEST_F(DownloadFaults, HostileDownloadAddressesEndInAMessage) {
   // What a broken sign-up reply may hand over as the installer's address.
-  const std::wstring closedPort = L"http://localhost:" + std::to_wstring(TFileServer::Peer().Port() == 1 ? 2 : 1) + L"/setup.exe";
+  const std::wstring served = L"localhost:" + std::to_wstring(TFileServer::Peer().Port());
+  const std::wstring closedPort = L"http://localhost:1/setup.exe";  // port 1: nothing listens there
   const std::vector<std::wstring> addresses = {
       L"", L"http://", L"http://:80/x", L"http://localhost:0/gen/10?fail=404", closedPort,
-      L"http://user:pw@localhost:99999/x", L"https://localhost:" + std::to_wstring(TFileServer::Peer().Port()) + L"/gen/10",
-      L"http://localhost:" + std::to_wstring(TFileServer::Peer().Port()) + L"/" + std::wstring(100000, L'a'),
+      L"http://user:pw@localhost:99999/x", L"https://" + served + L"/gen/10",
+      L"http://" + served + L"/" + std::wstring(100000, L'a'),
       L"http://local\u00e9host\r\nX-Injected: 1/x"};
   for (const std::wstring& address : addresses) {
     const std::string file = UniqueTestFile("hostile-address") + ".exe";
