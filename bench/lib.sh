@@ -6,7 +6,10 @@
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 # median / pct <fraction> / best: of the numbers on stdin, one per line.
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) exit 1; print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+median() {
+  sort -g | awk '{ v[NR] = $1 }
+    END { if (NR == 0) exit 1; print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
 best() { sort -g | head -1; }
 # fmt <number> [decimals]
 fmt() { awk -v v="$1" -v d="${2:-1}" 'BEGIN { printf "%.*f", d, v }'; }
@@ -46,7 +49,8 @@ retarget_pairs() {
   signup=$(sed -n 's|^TL_SIGNUP_URL:[A-Z]*=[a-z]*://\([^/]*\).*|\1|p' "$cache")
   stat=$(sed -n 's|^TL_STAT_HOST:[A-Z]*=||p' "$cache")
   sandbox=$(sed -n 's|^TL_STAT_SANDBOX_HOST:[A-Z]*=||p' "$cache")
-  echo "$signup=${signup%%:*}:$BENCH_SIGNUP_PORT $stat=${stat%%:*}:$BENCH_STAT_PORT $sandbox=${sandbox%%:*}:$BENCH_STAT_PORT"
+  echo "$signup=${signup%%:*}:$BENCH_SIGNUP_PORT" \
+    "$stat=${stat%%:*}:$BENCH_STAT_PORT $sandbox=${sandbox%%:*}:$BENCH_STAT_PORT"
 }
 
 # bench_copy <program in the build> <copy>: prints how many endpoint texts were moved.
@@ -75,15 +79,16 @@ BENCH_PIDS=()
 
 # serve <name> <script> <port> <args...>: a loopback stand-in, waited for until its port answers.
 serve() {
-  local name="$1" script="$2" port="$3" i
+  local name="$1" script="$2" port="$3"
   shift 3
   if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-    echo "bench: port $port is taken; set TL_BENCH_PORT to a free range of five ports" >&2
+    echo "bench: port $port is taken; set TL_BENCH_PORT to the first of three free ports" >&2
     exit 1
   fi
-  python3 "$root/tests/peers/$script" --port "$port" --time-limit 1800 "$@" >"$BENCH_OUT/raw/$name-server.log" 2>&1 &
+  python3 "$root/tests/peers/$script" --port "$port" --time-limit 1800 "$@" \
+    >"$BENCH_OUT/raw/$name-server.log" 2>&1 &
   BENCH_PIDS+=($!)
-  for i in $(seq 50); do
+  for _ in $(seq 50); do
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
     sleep 0.1
   done

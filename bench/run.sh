@@ -17,7 +17,10 @@ all_figures=(startup responsiveness download tracker size wholerun)
 figures=("$@")
 [ ${#figures[@]} -gt 0 ] || figures=("${all_figures[@]}")
 for figure in "${figures[@]}"; do
-  [[ " ${all_figures[*]} " == *" $figure "* ]] || { echo "bench: unknown figure '$figure' (${all_figures[*]})" >&2; exit 2; }
+  if [[ " ${all_figures[*]} " != *" $figure "* ]]; then
+    echo "bench: unknown figure '$figure' (${all_figures[*]})" >&2
+    exit 2
+  fi
 done
 wants() { [[ " ${figures[*]} " == *" $1 "* ]]; }
 
@@ -62,16 +65,18 @@ cleanup() {
 trap cleanup EXIT
 
 started=$(date +%s)
-tl_new_prefix "$TL_BUILD/bench-prefix"
+# The prefix in the same place: the tracker's files and the installation are then not held up by a disk
+# that other work on the machine keeps busy.
+tl_new_prefix "$BENCH_WORK/prefix"
 tl_start_display "${TL_DISPLAY:-97}"
 tl_start_wineserver
 tl_trust_test_ca >/dev/null
 
 for target in "${build_targets[@]}"; do
-  program=$(find "$TL_BUILD/wizard" "$TL_BUILD/tests/peers" "$TL_BUILD/bench" -maxdepth 2 -name "$target.exe" | head -1)
+  program=$(find "$TL_BUILD"/{wizard,tests/peers,bench} -maxdepth 2 -name "$target.exe" | head -1)
   moved=$(bench_copy "$program" "$BENCH_BIN/$target.exe")
   if [ "$target" = TradeloomSetup ] && [ "$moved" = 0 ]; then
-    echo "bench: the wizard's sign-up address was not found in $program; cannot point it at the benchmark's stand-in" >&2
+    echo "bench: no sign-up address found in $program to point at the benchmark's stand-in" >&2
     exit 1
   fi
 done

@@ -17,32 +17,33 @@ download_once() {
 
 mib() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1048576 }'; }
 mibps() { awk -v b="$1" -v ms="$2" 'BEGIN { printf "%.0f", b / 1048576 / (ms / 1000) }'; }
+size_label() { [ "$1" = $((1024 * 1048576)) ] && echo "1 GiB" || echo "$(($1 / 1048576)) MiB"; }
+
+# download_speed_row <bytes> <rounds>; keeps the wizard way's peak working set in working-set.txt.
+download_speed_row() {
+  local size="$1" rounds="$2" round way order wizard bare
+  : > "$BENCH_WORK/wizard.dl"; : > "$BENCH_WORK/bare.dl"
+  for round in $(seq "$rounds"); do
+    order="wizard bare"; [ $((round % 2)) = 0 ] && order="bare wizard"
+    for way in $order; do download_once "$way" "$size" >> "$BENCH_WORK/$way.dl"; done
+  done
+  wizard=$(cut -d' ' -f1 "$BENCH_WORK/wizard.dl" | best)
+  bare=$(cut -d' ' -f1 "$BENCH_WORK/bare.dl" | best)
+  echo "$size $(cut -d' ' -f2 "$BENCH_WORK/wizard.dl" | sort -g | tail -1)" >> "$BENCH_WORK/working-set.txt"
+  row "3 Download $(size_label "$size"), wizard way / bare loop (speed), best of $rounds" \
+    "$(mibps "$size" "$wizard") MiB/s" "bare loop $(mibps "$size" "$bare") MiB/s" "$(ratio "$bare" "$wizard")" \
+    ">= 0.95" "$(holds "$(ratio "$bare" "$wizard" 4)" ">=" 0.95)"
+}
 
 measure_download() {
-  local spec size rounds round way order wizard bare ws label
+  local spec size small large growth
   : > "$BENCH_WORK/working-set.txt"
-  for spec in 16:9 256:5 1024:3; do
-    size=$((${spec%%:*} * 1048576)) rounds=${spec##*:}
-    : > "$BENCH_WORK/wizard.dl"; : > "$BENCH_WORK/bare.dl"
-    for round in $(seq "$rounds"); do
-      order="wizard bare"; [ $((round % 2)) = 0 ] && order="bare wizard"
-      for way in $order; do download_once "$way" "$size" >> "$BENCH_WORK/$way.dl"; done
-    done
-    wizard=$(cut -d' ' -f1 "$BENCH_WORK/wizard.dl" | best)
-    bare=$(cut -d' ' -f1 "$BENCH_WORK/bare.dl" | best)
-    ws=$(cut -d' ' -f2 "$BENCH_WORK/wizard.dl" | sort -g | tail -1)
-    echo "$size $ws" >> "$BENCH_WORK/working-set.txt"
-    label="${spec%%:*} MiB"; [ "${spec%%:*}" = 1024 ] && label="1 GiB"
-    row "3 Download $label, wizard way / bare loop (speed), best of $rounds" "$(mibps "$size" "$wizard") MiB/s" \
-      "bare loop $(mibps "$size" "$bare") MiB/s" "$(ratio "$bare" "$wizard")" ">= 0.95" "$(holds "$(ratio "$bare" "$wizard" 4)" ">=" 0.95)"
-  done
-  local small large growth
+  for spec in 16:9 256:5 1024:5; do download_speed_row $((${spec%%:*} * 1048576)) "${spec##*:}"; done
   small=$(awk -v s=$((16 * 1048576)) '$1 == s { print $2 }' "$BENCH_WORK/working-set.txt")
   for size in $((256 * 1048576)) $((1024 * 1048576)); do
     large=$(awk -v s="$size" '$1 == s { print $2 }' "$BENCH_WORK/working-set.txt")
     growth=$(awk -v l="$large" -v s="$small" 'BEGIN { printf "%+.2f", (l - s) / 1048576 }')
-    label="256 MiB"; [ "$size" = $((1024 * 1048576)) ] && label="1 GiB"
-    row "3 Peak working set, wizard way, $label" "$(mib "$large") MiB" "16 MiB: $(mib "$small") MiB" \
+    row "3 Peak working set, wizard way, $(size_label "$size")" "$(mib "$large") MiB" "16 MiB: $(mib "$small") MiB" \
       "$(ratio "$large" "$small")" "growth < 2 MiB" "$(holds "$growth" "<" 2) ($growth MiB)"
   done
 }

@@ -16,8 +16,8 @@ bool SendBare(const std::wstring& url, const std::string& body, TBareRequest& ex
   const TUrlParts parts = SplitUrl(url);
   const bool secure = IsSecureUrl(url);
   exchange.Session.Reset(::InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  exchange.Connection.Reset(::InternetConnectW(exchange.Session.Get(), parts.Host.c_str(), ConnectPort(parts, secure), nullptr, nullptr,
-                                               INTERNET_SERVICE_HTTP, 0, 0));
+  exchange.Connection.Reset(::InternetConnectW(exchange.Session.Get(), parts.Host.c_str(), ConnectPort(parts, secure),
+                                               nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   const wchar_t* path = parts.Path.empty() ? nullptr : parts.Path.c_str();
   exchange.Request.Reset(::HttpOpenRequestW(exchange.Connection.Get(), L"POST", path, nullptr, nullptr, nullptr,
                                             RequestFlags(secure), 0));
@@ -60,7 +60,8 @@ SIZE_T PeakWorkingSet() {
 bool DownloadBare(const std::wstring& url, const std::wstring& fileName, std::wstring& errorText) {
   TBareRequest exchange;
   if (!SendBare(url, std::string(), exchange, errorText)) return false;
-  TFileHandle file(::CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  TFileHandle file(
+      ::CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     errorText = L"cannot create " + fileName;
     return false;

@@ -37,7 +37,9 @@ double CpuMs(const std::set<DWORD>& threads) {
     THandle thread(::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id));
     FILETIME created, ended, kernel, user;
     if (!thread || !::GetThreadTimes(thread.Get(), &created, &ended, &kernel, &user)) continue;
-    auto ticks = [](const FILETIME& t) { return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    auto ticks = [](const FILETIME& t) {
+      return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
     total += static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;  // 100 ns units
   }
   return total;

@@ -1,20 +1,30 @@
-// The whole run's parts, each alone and bare, in the order the wizard runs them:
-//   signup    a bare WinINet POST of the sign-up form (the wizard's six fields) to the sign-up service
-//   download  a bare WinINet read loop of the installer into a file
-//   install   the installer run with "/VERYSILENT" and waited for, then the installed application
-//             started and waited for
-// Usage: bench_wholerun_parts <sign-up url> <installer url> <installer file> <application file>
-// Prints one line: "signup_ms=<> download_ms=<> install_ms=<>".
+// The whole run's parts, each alone, in the order the wizard runs them, one way per run:
+//   bare    the platform's own calls: a WinINet POST of the sign-up form, a WinINet read loop of the
+//           installer into a file, the installer run with "/VERYSILENT" and waited for, then the
+//           installed application started and waited for
+//   wizard  the wizard's own calls for the same steps (the blocking calls that pump messages, the
+//           installer's worker thread), without the window, the slideshow and the page changes
+// Usage: bench_wholerun_parts bare|wizard <sign-up url> <installer url> <installer file> <application file>
+// Prints one line: "<way> signup_ms=<> download_ms=<> install_ms=<>".
 #include <windows.h>
 #include <cstdio>
 #include <string>
 #include "bench/support/BenchSupport.h"
+#include "framework/Application.h"
 #include "framework/Handles.h"
 #include "framework/Strings.h"
-#include "http/uWinInetUtils.h"
+#include "http/uWinInetRequest.h"
+#include "install/uInstall.h"
 #include "signup/uSignUp.h"
 
 namespace {
+struct TParts {
+  std::wstring SignUpUrl, InstallerUrl, Installer, Application;
+};
+
+TStrings SignUpFields() { return BuildSignUpFields(L"Anna", L"Schmidt", L"anna.schmidt@example.com"); }
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
 bool RunAndWait(std::wstring commandLine) {
   STARTUPINFOW si{};
   si.cb = sizeof(si);
@@ -30,37 +40,61 @@ bool RunAndWait(std::wstring commandLine) {
   return code == 0;
 }
 
-std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+// Each step returns false with errorText set when it fails.
+bool SignUp(bool wizardWay, const TParts& parts, std::wstring& errorText) {
+  if (wizardWay) {
+    std::wstring text;
+    if (PostSignUp(parts.SignUpUrl, SignUpFields(), nullptr, text)) errorText = text;
+    return errorText.empty();
+  }
+  std::string reply;
+  return PostBare(parts.SignUpUrl, WideToUtf8(EncodeFormFields(SignUpFields())), reply, errorText);
+}
 
-int Fail(const char* part, const std::wstring& text) {
-  std::fprintf(stderr, "%s failed: %ls\n", part, text.c_str());
-  return 1;
+bool Download(bool wizardWay, const TParts& parts, std::wstring& errorText) {
+  if (!wizardWay) return DownloadBare(parts.InstallerUrl, parts.Installer, errorText);
+  HttpDownloadFileModal(parts.InstallerUrl, parts.Installer, nullptr, errorText, nullptr);
+  return errorText.empty();
+}
+
+bool Install(bool wizardWay, const TParts& parts, std::wstring& errorText) {
+  const bool installed = wizardWay ? RunInstallerModal(parts.Installer, errorText)
+                                   : RunAndWait(Quoted(parts.Installer) + L" /VERYSILENT");
+  if (!installed) {
+    if (errorText.empty()) errorText = L"the installer failed";
+    return false;
+  }
+  if (RunAndWait(Quoted(parts.Application))) return true;
+  errorText = L"the application did not start";
+  return false;
 }
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: bench_wholerun_parts <sign-up url> <installer url> <installer file> <application file>\n");
+  const std::wstring way = argc == 6 ? argv[1] : L"";
+  if (way != L"bare" && way != L"wizard") {
+    std::fprintf(stderr, "usage: bench_wholerun_parts bare|wizard <sign-up url> <installer url> <installer file> "
+                         "<application file>\n");
     return 2;
   }
-  const std::wstring signUpUrl = argv[1], installerUrl = argv[2], installer = argv[3], application = argv[4];
-  std::wstring errorText;
-
-  double start = NowMs();
-  const std::wstring body = EncodeFormFields(BuildSignUpFields(L"Anna", L"Schmidt", L"anna.schmidt@example.com"));
-  std::string reply;
-  if (!PostBare(signUpUrl, WideToUtf8(body), reply, errorText)) return Fail("signup", errorText);
-  const double signUpMs = NowMs() - start;
-
-  start = NowMs();
-  if (!DownloadBare(installerUrl, installer, errorText)) return Fail("download", errorText);
-  const double downloadMs = NowMs() - start;
-
-  start = NowMs();
-  if (!RunAndWait(Quoted(installer) + L" /VERYSILENT")) return Fail("install", L"the installer failed");
-  if (!RunAndWait(Quoted(application))) return Fail("install", L"the application did not start");
-  const double installMs = NowMs() - start;
-
-  std::printf("signup_ms=%.0f download_ms=%.0f install_ms=%.0f\n", signUpMs, downloadMs, installMs);
+  TApplication app;
+  app.Initialize();
+  const bool wizardWay = way == L"wizard";
+  const TParts parts{argv[2], argv[3], argv[4], argv[5]};
+  const struct {
+    const char* Name;
+    bool (*Run)(bool, const TParts&, std::wstring&);
+  } steps[] = {{"signup", SignUp}, {"download", Download}, {"install", Install}};
+  std::printf("%ls", way.c_str());
+  for (const auto& step : steps) {
+    std::wstring errorText;
+    const double start = NowMs();
+    if (!step.Run(wizardWay, parts, errorText)) {
+      std::fprintf(stderr, "%s failed: %ls\n", step.Name, errorText.c_str());
+      return 1;
+    }
+    std::printf(" %s_ms=%.0f", step.Name, NowMs() - start);
+  }
+  std::printf("\n");
   return 0;
 }
