@@ -16,6 +16,13 @@ const wchar_t* const kAcceptTypes[] = {L"text/html, */*", nullptr};
 
 const wchar_t* NoneIfEmpty(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 
+// A connection that ends early must not pass a truncated body on as a complete one. Without an
+// announced length (-1) there is nothing to check against.
+void CheckComplete(long long received, long long announced, UINT messageId) {
+  if (announced >= 0 && received != announced)
+    throw EWinInetException(FormatText(LoadStr(messageId), {IntToStr(received), IntToStr(announced)}));
+}
+
 // Closes the handles when the exchange ends, whichever way.
 class THandleCloser {
 public:
@@ -153,30 +160,39 @@ DWORD THttpRequest::ReadChunk(char* buffer, DWORD size) {
 }
 
 void THttpRequest::ReadToStream() {
-  ContentLength = static_cast<int32_t>(static_cast<uint32_t>(QueryContentLength(Use(RequestHandle))));
+  const long long announced = QueryContentLength(Use(RequestHandle));
+  ContentLength = static_cast<int32_t>(static_cast<uint32_t>(announced));
   BytesRead = 0;
+  long long received = 0;  // in full: the 32-bit fields wrap beyond 2 GiB
   std::vector<char> buffer(kReadBufferSize);
   DWORD read;
   do {
     read = ReadChunk(buffer.data(), kReadBufferSize);
     TargetStream->Write(buffer.data(), read);
+    received += read;
     BytesRead = static_cast<int32_t>(static_cast<uint32_t>(BytesRead) + read);
     if (OnProgress) OnProgress(this, ContentLength, BytesRead);
   } while (read > 0);
-  // A connection that ends early must not pass a truncated file on as a complete one.
-  if (ContentLength >= 0 && BytesRead != ContentLength)
-    throw EWinInetException(
-        FormatText(LoadStr(IDS_INCOMPLETE_DOWNLOAD), {IntToStr(BytesRead), IntToStr(ContentLength)}));
+  // The whole announced length, so that one beyond 4 GiB cannot match a short file by its low bits.
+  CheckComplete(received, announced, IDS_INCOMPLETE_DOWNLOAD);
 }
 
 void THttpRequest::ReadToMemory(TBytes& response) {
+  // A broken or hostile server must not make the process hold an unbounded reply.
+  const long long announced = QueryContentLength(Use(RequestHandle));
+  if (announced > static_cast<long long>(kMaxReplyBytes)) RaiseReplyTooLarge();
   std::vector<char> buffer(kReadBufferSize);
   TBytes collected;
   DWORD read;
   do {
     read = ReadChunk(buffer.data(), kReadBufferSize);
+    if (collected.size() + read > kMaxReplyBytes) RaiseReplyTooLarge();
     collected.append(buffer.data(), read);
     if (OnProgress) OnProgress(this, 0, 0);
   } while (read > 0);
+  // A cut reply could carry a cut download address.
+  CheckComplete(static_cast<long long>(collected.size()), announced, IDS_INCOMPLETE_REPLY);
   response = std::move(collected);
 }
+
+void THttpRequest::RaiseReplyTooLarge() { throw EWinInetException(LoadStr(IDS_REPLY_TOO_LARGE)); }

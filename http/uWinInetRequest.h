@@ -20,6 +20,8 @@ class TButton;
 using THttpProgressEvent = std::function<void(THttpRequest* sender, int32_t max, int32_t position)>;
 
 extern const wchar_t FormContentTypeHeader[];
+// The largest reply collected in memory; downloads into a stream are not limited.
+constexpr size_t kMaxReplyBytes = 1 << 20;
 
 class THttpRequest {
 public:
@@ -58,7 +60,9 @@ private:
   void SendRequest(const TBytes& data);
   DWORD StatusAfterCredentials(const TBytes& data);
   void ReadToStream();
+  // Collects the reply in memory, at most kMaxReplyBytes of it.
   void ReadToMemory(TBytes& response);
+  [[noreturn]] void RaiseReplyTooLarge();
   DWORD ReadChunk(char* buffer, DWORD size);
 
   // The handles are the one thing another thread touches (CloseHandles during a transfer):

@@ -46,10 +46,9 @@ python3 "$peers/signup_service.py" --port 18443 --cert "$TL_BUILD/certs/server.p
   --reply "success||http://localhost:18080/files/TradeloomSetupFull.exe?rate=$rate" \
   --record "$out/signup-posted.txt" --time-limit 600 >"$out/signup.log" 2>&1 &
 pids+=($!)
-if [ -f "$peers/stat_service.py" ]; then
-  python3 "$peers/stat_service.py" --port 18082 --store "$out/statistics" --time-limit 600 >"$out/statistics.log" 2>&1 &
-  pids+=($!)
-fi
+python3 "$peers/stat_service.py" --port 18082 --packages-dir "$out/statistics" \
+  --packages "$out/statistics-verdicts.txt" --time-limit 600 >"$out/statistics.log" 2>&1 &
+pids+=($!)
 sleep 1
 
 export TL_INSTALL_DIR='C:\Program Files\Tradeloom'
@@ -118,6 +117,19 @@ ended=$(date +%s.%N)
 sleep 1
 shot 06-application-started
 
+# The run wrote its last events into a package file as it closed; the tracker delivers stored packages
+# at its next start. Start the wizard once more and close it, as a user who runs it again would.
+"$WINE" "$TL_BUILD/wizard/TradeloomSetup.exe" </dev/null >>"$out/wizard.log" 2>&1 &
+second=$!
+for _ in $(seq 100); do
+  wid=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -1 || true)
+  [ -n "$wid" ] && break
+  sleep 0.2
+done
+sleep 5  # the first delivery of a run waits a little after its start
+[ -n "$wid" ] && xdotool windowfocus --sync "$wid" key alt+F4 || true
+wait "$second" || true
+
 echo
 echo "==== Demo report ===="
 echo "Sign-up service received:"
@@ -130,8 +142,7 @@ else
   echo "Installed application: NOT started"
 fi
 echo "Wizard exit code: $code"
-if [ -f "$peers/stat_report.py" ]; then
-  echo "Statistics events received by the statistics service:"
-  python3 "$peers/stat_report.py" "$out/statistics" | sed 's/^/  /'
-fi
+echo "Statistics events received by the statistics service (event, parameter, value):"
+python3 "$peers/stat_report.py" "$out/statistics" --brief | cut -c1-110 | sed 's/^/  /'
+echo "Packages delivered: $(wc -l < "$out/statistics-verdicts.txt" 2>/dev/null || echo 0) ($(grep -c '^valid' "$out/statistics-verdicts.txt" 2>/dev/null || echo 0) well-formed)"
 echo "Screenshots: $out"

@@ -4,6 +4,7 @@
 #include "Endpoints.h"
 #include "framework/Application.h"
 #include "framework/Strings.h"
+#include "statistics/StatHttpRequest.h"
 #include "statistics/StatXmlWriter.h"
 #include "statistics/uStatisticsTrackerUtils.h"
 #include <cmath>
@@ -57,7 +58,7 @@ bool WaitServingGuiCalls(HANDLE handle, DWORD timeoutMs) {
 TSoftwareStatisticsTracker::TSoftwareStatisticsTracker(TForm* owner, std::wstring name)
     : TComponent(std::move(name)),
       FXmlWriterClass(&TStatXmlWriterImpl::Create),
-      FHttpRequestClass(nullptr),
+      FHttpRequestClass(&TStatHttpRequestImpl::Create),
       FVersion(TProductVersion::OfExecutable()),
       FFinishingCleared(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
   FSettings.Delimiter = L'&';

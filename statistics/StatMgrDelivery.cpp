@@ -2,12 +2,23 @@
 // step; the result codes and the calls of the published events on the GUI thread.
 #include "statistics/StatMgr.h"
 #include "framework/Strings.h"
+#include "statistics/StatHttpRequest.h"
 #include <limits>
 
 namespace {
 
 constexpr DWORD kCyclePauseMs = 1000;
 constexpr wchar_t kSettingsFileName[] = L"settings.txt";
+
+// The system's proxy list for the proxy events. A list that cannot be read is reported as empty: ending
+// the sending thread over it would lose the run's events.
+std::wstring SystemProxyText() {
+  try {
+    return StatHttp::GetSystemProxy();
+  } catch (const StatHttp::EWinInetException&) {
+    return {};
+  }
+}
 
 // Runs the clean-up when the scope ends, also when an error passes.
 class TScopeExit {
@@ -79,6 +90,12 @@ void TSoftwareStatisticsTracker::FetchSettings() {
     if (result == hrOK) {
       ReplaceSettings(Utf8BytesToText(response));
       code = FSettings.ErrorCode;
+    } else if (result == hrProxyAuthRequired && OnProxyAuthenticationRequired) {
+      const std::wstring proxy = SystemProxyText();
+      CallEvent([&] { OnProxyAuthenticationRequired(this, proxy); });
+    } else if (result == hrProxyNameResolutionFailure && OnProxyNameResolutionFailure) {
+      const std::wstring proxy = SystemProxyText();
+      CallEvent([&] { OnProxyNameResolutionFailure(this, proxy); });
     }
     {
       std::lock_guard<std::mutex> guard(FLock);

@@ -120,12 +120,16 @@ void TfmMain::CreateControls() {
   timerPromo->OnTimer = [this](TWinControl*) { timerPromoTimer(); };
   timerHideHint = std::make_unique<TTimer>(L"timerHideHint", 5000);
   timerHideHint->OnTimer = [this](TWinControl*) { timerHideHintTimer(); };
+  SoftwareStatisticsTracker = std::make_unique<TSoftwareStatisticsTracker>(this, L"SoftwareStatisticsTracker");
+  SoftwareStatisticsTracker->SetAutoStart(false);
 
   OnShow = [this] { FormShow(); };
   OnClose = [this] { FormClose(); };
 }
 
 void TfmMain::FormCreate() {
+  SoftwareStatisticsTracker->SetProductKey(kStatisticsProjectKey);
+  SoftwareStatisticsTracker->Start();
   Application->SetTitle(Text());
   HideTabs();
   FitTopHeight();
@@ -147,7 +151,13 @@ void TfmMain::WMFocusFirstField() {
   if (pcBottom->ActivePage() == tsInput && editFirstName->CanFocus()) editFirstName->SetFocus();
 }
 
-void TfmMain::FormClose() { ::TerminateProcess(::GetCurrentProcess(), 0); }
+void TfmMain::FormClose() {
+  // The run's events are written out and its marker removed first, so that a closed run is neither
+  // lost nor reported as a crash; the tracker's time-out keeps the close short whatever hangs.
+  HideInputHint();
+  SoftwareStatisticsTracker->Finish(SoftwareStatisticsTracker->AutoFinishTimeout());
+  ::TerminateProcess(::GetCurrentProcess(), 0);
+}
 
 void TfmMain::btDownloadKeyPress(wchar_t& key) {
   if (key == L'\r') key = L' ';

@@ -6,6 +6,7 @@
 #include "framework/Controls.h"
 #include "skin/HintBubble.h"
 #include "skin/SkinControls.h"
+#include "statistics/StatMgr.h"
 #include "wizard/uTaskbarProgress.h"
 
 constexpr UINT WM_FOCUSFIRSTFIELD = WM_USER + 101;
@@ -43,6 +44,7 @@ public:
   std::unique_ptr<TSkinMarquee> prMainMarquee;
   std::unique_ptr<TSkinButton> btCancelMarguee;
   std::unique_ptr<TTimer> timerPromo, timerHideHint;
+  std::unique_ptr<TSoftwareStatisticsTracker> SoftwareStatisticsTracker;
 
   // Handlers.
   void FormCreate();

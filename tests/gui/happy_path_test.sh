@@ -7,6 +7,8 @@ export TL_INSTALL_DIR="$install_dir"
 app_dir="$WINEPREFIX/drive_c/TradeloomTest/happy"
 rm -rf "$app_dir"
 
+rm -rf "$(stats_data_folder)"  # earlier tests' runs would be delivered too
+stats_start
 files_start
 cp "$TL_BUILD/tests/peers/installer_standin.exe" "$OUT/files/setup.exe"
 signup_start "success||http://localhost:$FILES_PORT/files/setup.exe"
@@ -23,4 +25,25 @@ grep -q "tlfFirstName=Anna&tlfLastName=Schmidt&tlfEmail=anna.schmidt%40example.c
 [ -f "$app_dir/started.txt" ] || fail "the installed application was not started"
 expect_eq "application command line" "\"$install_dir\\Mercantix_Manager.exe\"" "$(tr -d '\r\n' < "$app_dir/started.txt")"
 ls "$(wine_temp)"/tl_*.exe >/dev/null 2>&1 || fail "the installer file is not left in the temporary folder"
+
+# The run's statistics: what the close wrote into package files is delivered by the next start, and
+# a run that was closed is not reported as a crash. That second run is closed with Alt+F4, which must
+# end it within about two seconds.
+gui_start
+sleep 5
+start=$(date +%s%N)
+xdotool key alt+F4
+wait_wizard_exit
+elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
+expect_eq "exit code of the closed window" 0 "$WIZ_EXIT"
+[ "$elapsed" -lt 2500 ] || fail "closing took $elapsed ms"
+echo "ok: closing took $elapsed ms"
+stats_events > "$OUT/statistics-events.txt"
+for line in "RequestLicense +FullTime = [0-9]+" "RequestLicense +Result = success" "Downloading +Begin = 1" \
+            "Downloading +End = 1" "Downloading +FullTime = [0-9]+" "Installation +OverallTime = [0-9]+"; do
+  grep -Eq "^$line\$" "$OUT/statistics-events.txt" || fail "the event '$line' did not arrive"
+done
+expect_eq "app-finish events" 2 "$(grep -c '^app-finish' "$OUT/statistics-events.txt")"
+expect_eq "app-failure events" 0 "$(grep -c '^app-failure' "$OUT/statistics-events.txt" || true)"
+grep -q '^invalid' "$OUT/statistics-verdicts.txt" && fail "a package was not well-formed XML"
 echo "happy path passed"

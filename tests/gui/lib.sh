@@ -108,6 +108,19 @@ signup_start() {
   fi
 }
 
+# stats_start [args...]: the statistics service on localhost:18082, keeping what it receives in $OUT/statistics.
+STATS_PORT=18082
+stats_start() {
+  peer_start statistics stat_service.py "$STATS_PORT" --packages-dir "$OUT/statistics" \
+    --packages "$OUT/statistics-verdicts.txt" "$@"
+}
+
+# The tracker's data folder in the prefix; tests that count events start without one.
+stats_data_folder() { echo "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Software Statistics Service"; }
+
+# The statistics events that arrived, one line per event and parameter: "event  parameter = value".
+stats_events() { python3 "$PEERS/stat_report.py" "$OUT/statistics"; }
+
 # files_start: the download server on http://localhost:18080/files/ serving $OUT/files.
 files_start() {
   mkdir -p "$OUT/files"

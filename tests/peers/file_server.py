@@ -11,6 +11,10 @@ Query options, combinable:
   cut=<n>         announce the whole length but send only n bytes, then close
   stall=<n>       send n bytes, then nothing more for stallsecs=<s> seconds (default 60) or until the
                   client goes
+  length=<n>      announce this Content-Length whatever the body's size (too small or too large)
+  noreason=1      a status line without a reason text ("HTTP/1.1 200")
+  silent=1        take the request and never answer (for stallsecs seconds, or until the client goes)
+  garbage=1       answer with bytes that are no HTTP at all instead of a status line and headers
 With --proxy-auth user:password the server also acts as a proxy that asks for credentials: a request
 without the matching Proxy-Authorization gets 407 "Proxy Authentication Required"; one with it is
 served as above (absolute request targets are accepted).
@@ -86,8 +90,16 @@ def make_handler(options, recorder):
                 return
             target = urllib.parse.urlsplit(self.path)
             query = {k: v[-1] for k, v in urllib.parse.parse_qs(target.query, keep_blank_values=True).items()}
+            if query.get("silent") == "1":
+                peerlib.wait_until_client_goes(self, float(query.get("stallsecs", "60")))
+                self.close_connection = True
+                return
+            if query.get("garbage") == "1":
+                self.send_garbage()
+                return
             if "fail" in query:
-                self.fail(int(query["fail"]), query.get("reason", "Failed"))
+                reason = None if query.get("noreason") == "1" else query.get("reason", "Failed")
+                self.fail(int(query["fail"]), reason)
                 return
             source = self.source(target.path)
             if source is None:
@@ -117,12 +129,19 @@ def make_handler(options, recorder):
             return None
 
         def fail(self, status, reason):
-            data = ("<html><body>%d %s</body></html>" % (status, reason)).encode()
-            self.send_response(status, reason)
-            self.send_header("Content-Type", "text/html")
-            self.send_header("Content-Length", str(len(data)))
-            self.end_headers()
+            data = ("<html><body>%d %s</body></html>" % (status, reason or "")).encode()
+            peerlib.send_head(self, status, reason, [("Content-Type", "text/html"),
+                                                     ("Content-Length", str(len(data)))])
             self.wfile.write(data)
+            self.close_connection = True
+
+        def send_garbage(self):
+            try:
+                for piece in peerlib.garbage(20000):
+                    self.wfile.write(piece)
+            except OSError:
+                pass  # the client went away
+            self.close_connection = True
 
         def send_body(self, size, pieces, query):
             limit = size
@@ -130,11 +149,10 @@ def make_handler(options, recorder):
                 limit = min(size, int(query["cut"]))
             if "stall" in query:
                 limit = min(size, int(query["stall"]))
-            self.send_response(200, "OK")
-            self.send_header("Content-Type", "application/octet-stream")
+            headers = [("Content-Type", "application/octet-stream")]
             if query.get("nolength") != "1":
-                self.send_header("Content-Length", str(size))
-            self.end_headers()
+                headers.append(("Content-Length", query.get("length", str(size))))
+            peerlib.send_head(self, 200, None if query.get("noreason") == "1" else "OK", headers)
             pacer = Pacer(int(query.get("rate", "0")))
             sent = 0
             try:
@@ -147,19 +165,10 @@ def make_handler(options, recorder):
                     sent += len(piece)
                 self.wfile.flush()
                 if "stall" in query:
-                    self.stall(float(query.get("stallsecs", "60")))
+                    peerlib.wait_until_client_goes(self, float(query.get("stallsecs", "60")))
             except (BrokenPipeError, ConnectionResetError):
                 pass  # the client went away (a cancel)
             self.close_connection = True
-
-        def stall(self, seconds):
-            # Wait without sending; a client that closes its end shows up as a readable socket.
-            import select
-            end = time.monotonic() + seconds
-            while time.monotonic() < end:
-                readable, _, _ = select.select([self.connection], [], [], 0.2)
-                if readable and not self.connection.recv(1, 0):
-                    return
 
     return Handler
 

@@ -61,6 +61,37 @@ def read_body(handler):
     return handler.rfile.read(length) if length > 0 else b""
 
 
+def send_head(handler, status, reason, headers):
+    """Writes the status line and headers directly: a reason of None leaves the reason text out."""
+    version = handler.protocol_version
+    line = "%s %d" % (version, status) if reason is None else "%s %d %s" % (version, status, reason)
+    head = line + "\r\n" + "".join("%s: %s\r\n" % item for item in headers) + "\r\n"
+    handler.wfile.write(head.encode("latin-1"))
+
+
+def garbage(size, seed=1):
+    """size bytes that are neither HTTP nor text, in pieces of at most 1 MiB (never held whole)."""
+    piece = bytes((i * 7919 + seed * 104729) % 251 for i in range(1 << 16)) * 16
+    sent = 0
+    while sent < size:
+        part = piece[: min(len(piece), size - sent)]
+        sent += len(part)
+        yield part
+
+
+def wait_until_client_goes(handler, seconds):
+    """Sends nothing for a while; a client that closes its end ends the wait early."""
+    import select
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        readable, _, _ = select.select([handler.connection], [], [], 0.2)
+        try:
+            if readable and not handler.connection.recv(1):
+                return
+        except OSError:
+            return
+
+
 def serve(server, options):
     if options.cert:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)

@@ -64,6 +64,7 @@ public:
   using TSoftwareStatisticsTracker::SettingsCopy;
   using TSoftwareStatisticsTracker::SettingsKnown;
   using TSoftwareStatisticsTracker::TakeBatch;
+  void UseXmlWriter(TStatXmlWriterClass writerClass) { FXmlWriterClass = writerClass; }
 };
 
 constexpr wchar_t kTestProductKey[] = L"tracker-test-key";
