@@ -83,7 +83,7 @@ done
 mkdir -p "$BENCH_WORK/files"
 serve files file_server.py "$BENCH_FILES_PORT" --root "$BENCH_WORK/files"
 if [ -f tests/peers/stat_service.py ]; then
-  serve statistics stat_service.py "$BENCH_STAT_PORT" --store "$BENCH_WORK/statistics"
+  serve statistics stat_service.py "$BENCH_STAT_PORT" --packages-dir "$BENCH_WORK/statistics"
 fi
 
 # ---- The figures ----
