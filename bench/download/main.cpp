@@ -61,7 +61,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "%ls failed: %ls\n", way.c_str(), errorText.c_str());
     return 1;
   }
-  std::printf("%ls bytes=%lld ms=%.0f peak_ws=%llu\n", way.c_str(), FileSize(fileName), elapsed,
+  std::printf("%ls bytes=%lld ms=%.1f peak_ws=%llu\n", way.c_str(), FileSize(fileName), elapsed,
               static_cast<unsigned long long>(PeakWorkingSet()));
   return 0;
 }

@@ -2,6 +2,7 @@
 # server, the wizard's way (HttpDownloadFileModal in a window that pumps messages and moves a gauge)
 # against a bare WinINet read loop, taking turns; the best round of each counts (the one least
 # disturbed by the rest of the machine). The wizard way's peak working set must not grow with the size.
+# A 1 KiB download shows the fixed cost of each way: what the small sizes' ratios carry besides speed.
 
 # download_once <way> <bytes>: prints "<ms> <peak working set>".
 download_once() {
@@ -35,8 +36,20 @@ download_speed_row() {
     ">= 0.95" "$(holds "$(ratio "$bare" "$wizard" 4)" ">=" 0.95)"
 }
 
+# download_fixed_cost_row <rounds>: the time of a 1 KiB download each way.
+download_fixed_cost_row() {
+  local round way
+  : > "$BENCH_WORK/wizard.dl"; : > "$BENCH_WORK/bare.dl"
+  for round in $(seq "$1"); do
+    for way in wizard bare; do download_once "$way" 1024 >> "$BENCH_WORK/$way.dl"; done
+  done
+  row "3 Fixed cost of one download (1 KiB), best of $1" "$(cut -d' ' -f1 "$BENCH_WORK/wizard.dl" | best) ms" \
+    "bare loop $(cut -d' ' -f1 "$BENCH_WORK/bare.dl" | best) ms" "-" "-" "-"
+}
+
 measure_download() {
   local spec size small large growth
+  download_fixed_cost_row 9
   : > "$BENCH_WORK/working-set.txt"
   for spec in 16:9 256:5 1024:5; do download_speed_row $((${spec%%:*} * 1048576)) "${spec##*:}"; done
   small=$(awk -v s=$((16 * 1048576)) '$1 == s { print $2 }' "$BENCH_WORK/working-set.txt")
