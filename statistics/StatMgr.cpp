@@ -193,7 +193,7 @@ void TSoftwareStatisticsTracker::DetermineInstallationId() {
     if (id.empty()) {
       id = CreateGuidText();
       if (id.empty()) id = CreateTimeStampId();
-      if (!WriteTextFile(keyFile, id)) id.clear();
+      if (!ReplaceTextFile(keyFile, id)) id.clear();
     }
   }
   std::lock_guard<std::mutex> guard(FLock);
