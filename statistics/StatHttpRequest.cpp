@@ -266,6 +266,8 @@ void TStatExchange::InternalExecute() {
     DWORD read = 0;
     if (!::InternetReadFile(RequestHandle(), chunk.data(), kReadChunk, &read)) RaiseLastWinInetError();
     if (read == 0) break;
+    // A broken or hostile server must not make the tracker hold an endless reply in memory.
+    if (reply.size() + read > kMaxReplyBytes) throw EWinInetException(L"Reply is too large");
     reply.insert(reply.end(), chunk.begin(), chunk.begin() + read);
   }
   CheckPoint();  // a reply cut short by a cancel is no reply

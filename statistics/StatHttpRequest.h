@@ -66,6 +66,9 @@ TStatHttpResult ClassifyFailure(DWORD lastWinInetError, bool proxyAuthRequired, 
 
 }  // namespace StatHttp
 
+// The longest reply an exchange takes; a longer one ends it with hrHttpError and no reply.
+constexpr size_t kMaxReplyBytes = 1048576;
+
 class TStatExchange;
 
 // Each exchange runs on a worker thread of its own while Execute waits for it or for a cancel: closing
