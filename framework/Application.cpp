@@ -88,12 +88,12 @@ void TApplication::ProcessMessages() {
     }
 }
 
-bool TApplication::WaitPumping(HANDLE handle, DWORD timeoutMs) {
+bool TApplication::WaitPumping(HANDLE handle, DWORD timeoutMs, const std::function<bool()>& stop) {
   const DWORD start = ::GetTickCount();
   bool quit = false;
   WPARAM quitCode = 0;
   bool signalled = false;
-  for (;;) {
+  while (!(stop && stop())) {
     DWORD elapsed = ::GetTickCount() - start;
     if (timeoutMs != INFINITE && elapsed >= timeoutMs) {
       signalled = ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
@@ -124,7 +124,7 @@ bool TApplication::WaitPumping(HANDLE handle, DWORD timeoutMs) {
   return signalled;
 }
 
-void TApplication::WaitPumping(HANDLE handle) { WaitPumping(handle, INFINITE); }
+void TApplication::WaitPumping(HANDLE handle) { WaitPumping(handle, INFINITE, nullptr); }
 
 void TApplication::Run() {
   while (!FTerminated) HandleMessage();

@@ -36,8 +36,9 @@ public:
   void ProcessMessages();
   // Handles messages while waiting for the handle to become signalled.
   void WaitPumping(HANDLE handle);
-  // Like WaitPumping but gives up after timeoutMs; true when the handle was signalled.
-  bool WaitPumping(HANDLE handle, DWORD timeoutMs);
+  // Like WaitPumping but gives up after timeoutMs, or as soon as stop (when given) answers true after
+  // the messages handled; true when the handle was signalled.
+  bool WaitPumping(HANDLE handle, DWORD timeoutMs, const std::function<bool()>& stop = nullptr);
   void Run();
   bool Terminated() const { return FTerminated; }
   void Terminate();

@@ -1,5 +1,6 @@
 // The worker thread of a transfer and the blocking calls of the GUI thread.
 #include "http/uWinInetRequest.h"
+#include "framework/Application.h"
 #include "framework/Controls.h"
 #include "framework/Strings.h"
 #include "resources/StringIds.h"
@@ -15,36 +16,14 @@ bool IsCancelMessage(UINT msg, WPARAM wParam) {
   return msg == WM_KEYUP && (key == VK_RETURN || key == VK_SPACE);
 }
 
-// Handles the GUI thread's messages until the worker has ended or been cancelled. The wait also
-// wakes on the worker's end, which posts no message. A WM_QUIT met here is kept for the outer loop.
-void PumpUntilEndedOrCancelled(THttpThread& worker) {
-  HANDLE handle = worker.Handle();
-  bool quit = false;
-  WPARAM quitCode = 0;
-  while (!worker.Stopped() && ::WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) {
-    MSG msg;
-    if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        quit = true;
-        quitCode = msg.wParam;
-        continue;
-      }
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    } else {
-      ::MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
-  }
-  if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
-}
-
 // Starts the worker and waits for it while the window stays live; the hook is undone on this thread.
 void RunModal(std::unique_ptr<THttpThread> worker, TButton* cancelButton, std::wstring& errorText) {
   worker->HookCancelButton(cancelButton);
   worker->ErrorTextOut = &errorText;
   worker->Start();
   try {
-    PumpUntilEndedOrCancelled(*worker);
+    // The window stays live meanwhile; a cancel (handled in that loop) ends the wait at once.
+    Application->WaitPumping(worker->Handle(), INFINITE, [&worker] { return worker->Stopped(); });
   } catch (...) {
     // An error escaped a message handler: stop the worker rather than leave it writing to the caller.
     worker->Cancel();

@@ -48,38 +48,6 @@ bool LastResponseText(std::wstring& text) {
 }
 }  // namespace
 
-std::pair<std::wstring, std::wstring> SplitAtColon(std::wstring_view text) {
-  size_t colon = text.find(L':');
-  if (colon == std::wstring_view::npos) return {std::wstring(text), std::wstring()};
-  return {std::wstring(text.substr(0, colon)), std::wstring(text.substr(colon + 1))};
-}
-
-TUrlParts SplitUrl(std::wstring_view url) {
-  TUrlParts parts;
-  size_t schemeEnd = url.find(L"://");
-  if (schemeEnd != std::wstring_view::npos) {
-    parts.Scheme = LowerAscii(url.substr(0, schemeEnd));
-    url.remove_prefix(schemeEnd + 3);
-  }
-  size_t slash = url.find(L'/');
-  if (slash != std::wstring_view::npos) {
-    parts.Path = std::wstring(url.substr(slash));
-    url = url.substr(0, slash);
-  }
-  size_t at = url.find(L'@');
-  if (at != std::wstring_view::npos) {
-    std::tie(parts.User, parts.Password) = SplitAtColon(url.substr(0, at));
-    url.remove_prefix(at + 1);
-  }
-  std::tie(parts.Host, parts.Port) = SplitAtColon(url);
-  return parts;
-}
-
-INTERNET_PORT PortNumber(std::wstring_view port) {
-  long long value = ParseDecimal(port);
-  return value > 0 && value <= 65535 ? static_cast<INTERNET_PORT>(value) : 0;
-}
-
 bool IsSecureUrl(std::wstring_view url) { return LowerAscii(Trim(url)).starts_with(L"https"); }
 
 INTERNET_PORT ConnectPort(const TUrlParts& parts, bool secure) {

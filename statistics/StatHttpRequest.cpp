@@ -34,44 +34,6 @@ bool LastResponseText(std::wstring& text) {
 
 }  // namespace
 
-std::pair<std::wstring, std::wstring> SplitAtColon(std::wstring_view text) {
-  const size_t colon = text.find(L':');
-  if (colon == std::wstring_view::npos) return {std::wstring(text), {}};
-  return {std::wstring(text.substr(0, colon)), std::wstring(text.substr(colon + 1))};
-}
-
-TUrlParts SplitUrl(std::wstring_view url) {
-  TUrlParts parts;
-  std::wstring_view rest = url;
-  const size_t schemeEnd = rest.find(L"://");
-  if (schemeEnd != std::wstring_view::npos) {
-    parts.Scheme = LowerAscii(rest.substr(0, schemeEnd));
-    rest.remove_prefix(schemeEnd + 3);
-  }
-  const size_t slash = rest.find(L'/');
-  if (slash != std::wstring_view::npos) {
-    parts.Path = std::wstring(rest.substr(slash));
-    rest = rest.substr(0, slash);
-  }
-  const size_t at = rest.find(L'@');
-  if (at != std::wstring_view::npos) {
-    std::tie(parts.User, parts.Password) = SplitAtColon(rest.substr(0, at));
-    rest.remove_prefix(at + 1);
-  }
-  std::tie(parts.Host, parts.Port) = SplitAtColon(rest);
-  return parts;
-}
-
-INTERNET_PORT PortNumber(std::wstring_view port) {
-  if (port.empty() || port.size() > 5) return 0;
-  unsigned value = 0;
-  for (wchar_t ch : port) {
-    if (ch < L'0' || ch > L'9') return 0;
-    value = value * 10 + (ch - L'0');
-  }
-  return value > 65535 ? 0 : static_cast<INTERNET_PORT>(value);
-}
-
 void RaiseLastWinInetError() {
   const DWORD code = ::GetLastError();
   LastWinInetError = code;
@@ -304,6 +266,8 @@ void TStatExchange::InternalExecute() {
     DWORD read = 0;
     if (!::InternetReadFile(RequestHandle(), chunk.data(), kReadChunk, &read)) RaiseLastWinInetError();
     if (read == 0) break;
+    // A broken or hostile server must not make the tracker hold an endless reply in memory.
+    if (reply.size() + read > kMaxReplyBytes) throw EWinInetException(L"Reply is too large");
     reply.insert(reply.end(), chunk.begin(), chunk.begin() + read);
   }
   CheckPoint();  // a reply cut short by a cancel is no reply

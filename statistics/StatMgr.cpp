@@ -193,7 +193,7 @@ void TSoftwareStatisticsTracker::DetermineInstallationId() {
     if (id.empty()) {
       id = CreateGuidText();
       if (id.empty()) id = CreateTimeStampId();
-      if (!WriteTextFile(keyFile, id)) id.clear();
+      if (!ReplaceTextFile(keyFile, id)) id.clear();
     }
   }
   std::lock_guard<std::mutex> guard(FLock);
@@ -221,13 +221,19 @@ std::wstring TSoftwareStatisticsTracker::ExecutionId() const {
 void TSoftwareStatisticsTracker::ReportEndedRuns() {
   if (FDataFolder.empty()) return;
   for (const std::wstring& name : ListFiles(FDataFolder, L"proc-*")) {
-    // A running process holds its marker open for writing and shares reading only: this open fails
-    // for it. For an ended run the file goes when the handle is closed, read or not.
-    TFileHandle marker(::CreateFileW(DataFile(name).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!marker) continue;
+    const std::wstring markerName = DataFile(name);
     std::wstring text;
-    if (ReadTextFromHandle(marker.Get(), text)) QueueText(std::move(text));
+    {
+      // A running process holds its marker open for writing and shares reading only: this open fails for it.
+      TFileHandle marker(::CreateFileW(markerName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!marker) continue;
+      ReadTextFromHandle(marker.Get(), text);
+    }
+    // The failure record becomes a package file in one step instead of waiting in this run's queue: a crash
+    // of this run then neither loses the report nor makes it twice, and a second tracker's rename fails.
+    if (text.empty()) ::DeleteFileW(markerName.c_str());
+    else ::MoveFileExW(markerName.c_str(), NewPackageFileName().c_str(), 0);
   }
 }
 

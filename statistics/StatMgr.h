@@ -138,6 +138,7 @@ public:
   std::wstring DelimitedText() const;
   // The text after the first "=" of the first item whose name matches, ignoring case.
   std::wstring Values(std::wstring_view name) const;
+  bool HasName(std::wstring_view name) const { return IndexOfName(name) >= 0; }
   // Replaces the item or appends name=value; an empty value removes the item.
   void SetValue(std::wstring_view name, std::wstring_view value);
 

@@ -112,7 +112,7 @@ void TSoftwareStatisticsTracker::FetchSettings() {
         std::lock_guard<std::mutex> guard(FLock);
         text = SettingsToText(FSettings, NowWhole());
       }
-      WriteTextFile(DataFile(kSettingsFileName), text);
+      ReplaceTextFile(DataFile(kSettingsFileName), text);
     }
   }
   DropQueueUnlessCollecting();

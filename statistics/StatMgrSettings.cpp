@@ -146,9 +146,10 @@ void TTrackerSettings::SetValue(std::wstring_view name, std::wstring_view value)
 void ParseSettings(TTrackerSettings& settings, std::wstring_view text) {
   settings.SetDelimitedText(text);
   settings.ErrorCode = Int32OrDefault(settings.Values(L"error_code"), 0);
-  settings.SetValue(L"error_code", L"");
   settings.SendData = StrToBoolDefault(settings.Values(L"send_data"), false);
-  settings.SetValue(L"send_data", L"");
+  // Every copy goes: one left behind would be stored and read back as the next run's code or permission.
+  for (const wchar_t* key : {L"error_code", L"send_data"})
+    while (settings.HasName(key)) settings.SetValue(key, L"");
 }
 
 std::wstring SettingsToText(TTrackerSettings& settings, TDateTime nowWholeSeconds) {

@@ -61,6 +61,9 @@ bool AppendBytesToHandle(HANDLE file, const TStatBytes& bytes);
 bool ReadTextFile(const std::wstring& fileName, std::wstring& text);
 bool ReadTextFromHandle(HANDLE file, std::wstring& text);
 bool WriteTextFile(const std::wstring& fileName, std::wstring_view text);
+// Writes the text to "<name>.tmp" in the same folder and moves that over the file: a crash in the middle
+// leaves either the old file or the new one, never an empty or half-written one.
+bool ReplaceTextFile(const std::wstring& fileName, std::wstring_view text);
 bool RewriteTextToHandle(HANDLE file, std::wstring_view text);
 bool AppendTextToHandle(HANDLE file, std::wstring_view text);
 

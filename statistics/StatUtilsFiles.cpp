@@ -173,6 +173,25 @@ bool WriteTextFile(const std::wstring& fileName, std::wstring_view text) {
   return WriteFileBytes(fileName, TextToUtf8Bytes(text));
 }
 
+bool ReplaceTextFile(const std::wstring& fileName, std::wstring_view text) {
+  const std::wstring temporary = fileName + L".tmp";
+  {
+    // No sharing: a second writer at the same moment fails here instead of mixing its text in.
+    TFileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    if (!WriteAll(file.Get(), TextToUtf8Bytes(text)) || !::FlushFileBuffers(file.Get())) {
+      file.Reset();
+      ::DeleteFileW(temporary.c_str());
+      return false;
+    }
+  }
+  if (::MoveFileExW(temporary.c_str(), fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  ::DeleteFileW(temporary.c_str());
+  return false;
+}
+
 bool RewriteTextToHandle(HANDLE file, std::wstring_view text) {
   return RewriteBytesToHandle(file, TextToUtf8Bytes(text));
 }

@@ -233,3 +233,21 @@ TEST(StatHttpExchange, ACancelBeforeTheExchangeStopsItAtTheFirstCheckPoint) {
   EXPECT_EQ(request.Execute(service.Url(L"/get_settings.php"), TStatProxySettings(), response, {}), hrHttpError);
   EXPECT_EQ(service.SettingsRequests(), 0u);
 }
+
+TEST(StatHttpExchange, AReplyBeyondTheLimitIsAnHttpErrorWithNoReply) {
+  TStatService atLimit({"--huge-settings", std::to_string(kMaxReplyBytes)});
+  TStatService aboveLimit({"--huge-settings", std::to_string(kMaxReplyBytes + 1)});
+  TStatService huge({"--huge-settings", std::to_string(100 * 1048576)});
+  ASSERT_TRUE(atLimit.Started() && aboveLimit.Started() && huge.Started());
+  TStatBytes response;
+  TStatHttpRequestImpl first;
+  EXPECT_EQ(first.Execute(atLimit.Url(L"/get_settings.php"), TStatProxySettings(), response, {}), hrOK);
+  EXPECT_EQ(response.size(), kMaxReplyBytes);
+  TStatHttpRequestImpl second;
+  EXPECT_EQ(second.Execute(aboveLimit.Url(L"/get_settings.php"), TStatProxySettings(), response, {}), hrHttpError);
+  EXPECT_TRUE(response.empty());
+  // 100 MiB: the exchange stops reading at the limit instead of taking it all in.
+  TStatHttpRequestImpl third;
+  EXPECT_EQ(third.Execute(huge.Url(L"/get_settings.php"), TStatProxySettings(), response, {}), hrHttpError);
+  EXPECT_TRUE(response.empty());
+}

@@ -50,9 +50,12 @@ std::vector<TRecordedRequest> RecordedRequests(const TPeerProcess& peer) {
   return requests;
 }
 
-TStatService::TStatService(std::vector<std::string> arguments) : FPackagesFile(UniqueTestFile("stat-packages")) {
+TStatService::TStatService(std::vector<std::string> arguments)
+    : FPackagesFile(UniqueTestFile("stat-packages")), FEventsFile(UniqueTestFile("stat-events")) {
   arguments.push_back("--packages");
   arguments.push_back(FPackagesFile);
+  arguments.push_back("--events");
+  arguments.push_back(FEventsFile);
   FPeer = std::make_unique<TPeerProcess>("stat_service.py", arguments);
 }
 
@@ -65,6 +68,8 @@ size_t TStatService::SettingsRequests() const {
 size_t TStatService::Deliveries() const { return Verdicts().size(); }
 
 std::vector<std::string> TStatService::Verdicts() const { return Lines(ReadLinuxFile(FPackagesFile)); }
+
+std::vector<std::string> TStatService::DeliveredEvents() const { return Lines(ReadLinuxFile(FEventsFile)); }
 
 std::string Base64(const std::string& text) {
   static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

@@ -29,11 +29,14 @@ public:
   size_t Deliveries() const;
   // "valid<TAB>count<TAB>names" or "invalid<TAB>reason", one per delivery.
   std::vector<std::string> Verdicts() const;
+  // "execution<TAB>ord<TAB>name", one per event of every valid delivered package.
+  std::vector<std::string> DeliveredEvents() const;
   // Stops the stand-in; its port is closed shortly after.
   void Stop() { FPeer.reset(); }
 
 private:
   std::string FPackagesFile;
+  std::string FEventsFile;
   std::unique_ptr<TPeerProcess> FPeer;
 };
 

@@ -219,3 +219,34 @@ TEST(StatDataFolder, AllLookupsAgreeAndNoneEndsWithABackslash) {
     EXPECT_EQ(known, folder);
   }
 }
+
+TEST_F(StatFiles, ReplaceTextFileGoesThroughATemporaryFileAndReplacesTheOldOneWhole) {
+  ASSERT_TRUE(WriteTextFile(Path(L"settings.txt"), std::wstring(5000, L'o')));
+  ASSERT_TRUE(ReplaceTextFile(Path(L"settings.txt"), L"new"));
+  std::wstring text;
+  ASSERT_TRUE(ReadTextFile(Path(L"settings.txt"), text));
+  EXPECT_EQ(text, L"new");
+  EXPECT_EQ(SizeOf(L"settings.txt.tmp"), ~0ull) << "the temporary file stays behind";
+  {
+    // While the temporary name cannot be written, the old file stays as it was.
+    TFileHandle held(::CreateFileW(Path(L"settings.txt.tmp").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(ReplaceTextFile(Path(L"settings.txt"), L"lost"));
+    ASSERT_TRUE(ReadTextFile(Path(L"settings.txt"), text));
+    EXPECT_EQ(text, L"new");
+  }
+  EXPECT_FALSE(ReplaceTextFile(Path(L"no-such-folder\\x.txt"), L"x"));
+}
+
+TEST_F(StatFiles, ALeftoverTemporaryFileOfACrashIsHarmless) {
+  ASSERT_TRUE(WriteTextFile(Path(L"installation.key"), L"{OLD}"));
+  ASSERT_TRUE(WriteTextFile(Path(L"installation.key.tmp"), L"{HALF"));  // a crash before the move
+  std::wstring text;
+  ASSERT_TRUE(ReadTextFile(Path(L"installation.key"), text));
+  EXPECT_EQ(text, L"{OLD}");
+  ASSERT_TRUE(ReplaceTextFile(Path(L"installation.key"), L"{NEW}"));
+  ASSERT_TRUE(ReadTextFile(Path(L"installation.key"), text));
+  EXPECT_EQ(text, L"{NEW}");
+  EXPECT_EQ(SizeOf(L"installation.key.tmp"), ~0ull);
+}
