@@ -6,7 +6,10 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   TApplication app;
   app.Initialize();
-  auto form = std::make_unique<TfmMain>();
+  std::unique_ptr<TfmMain> form;
+  // An error while the window is made is reported like any other, not left to abort the process.
+  GuardedCall([&form] { form = std::make_unique<TfmMain>(); });
+  if (!form) return 1;
   // The main window owns the taskbar button.
   app.SetMainWindow(form->Handle());
   app.SetMainForm(form.get());
