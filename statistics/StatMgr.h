@@ -346,7 +346,13 @@ protected:
   TStatHttpRequestClass FHttpRequestClass;
 
 private:
-  void TakeInStoredPackages();
+  // Takes stored package files into the current package; returns the open files whose events it merged,
+  // to be deleted once the current package file holds them.
+  struct TStoredPackage {
+    std::wstring FileName;
+    TFileHandle File;
+  };
+  std::vector<TStoredPackage> TakeInStoredPackages();
   void CountNewPackageBytes(std::uint64_t bytes);
   bool ThreadAskedToEnd() const;
   void ClearFinishing();

@@ -17,9 +17,10 @@ constexpr wchar_t kPackageMask[] = L"event-*.xml";
 // The number in package file names: per process, zero at program start, raised before each new name.
 std::atomic<std::uint32_t> PackageFileCounter{0};
 
+// With DELETE access, so that a merged file can be deleted through the handle that keeps it ours.
 TFileHandle OpenPackageFile(const std::wstring& fileName) {
-  return TFileHandle(::CreateFileW(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return TFileHandle(::CreateFileW(fileName.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Ascending, ignoring the case of ASCII letters: the oldest run's files come first.
@@ -28,6 +29,14 @@ std::vector<std::wstring> SortedPackageNames(const std::wstring& folder) {
   std::sort(names.begin(), names.end(),
             [](const std::wstring& a, const std::wstring& b) { return LowerAscii(a) < LowerAscii(b); });
   return names;
+}
+
+// Deletes through the handle, so that nobody can open the file between its close and its deletion; by
+// name only where the handle cannot do it.
+void DeleteOpenFile(TFileHandle& file, const std::wstring& fileName) {
+  const bool deleted = DeleteWhenClosed(file.Get());
+  file.Reset();
+  if (!deleted) ::DeleteFileW(fileName.c_str());
 }
 
 }  // namespace
@@ -68,10 +77,15 @@ void TSoftwareStatisticsTracker::AppendToPackage(const std::wstring& text, bool 
     return;
   }
   if (FDataFolder.empty()) return;
-  if (scan) TakeInStoredPackages();
-  if (FPackageFile) {
-    RewriteTextToHandle(FPackageFile.Get(), FPackageText);
-    return;
+  if (scan) {
+    std::vector<TStoredPackage> merged = TakeInStoredPackages();
+    if (FPackageFile) {
+      // Only now may the merged files go: a crash before this point leaves their events where they were.
+      // They stay open until then, so that no other tracker takes them in as well.
+      RewriteTextToHandle(FPackageFile.Get(), FPackageText);
+      for (TStoredPackage& package : merged) DeleteOpenFile(package.File, package.FileName);
+      return;
+    }
   }
   EnforceFolderLimit();
   FPackageFileName = NewPackageFileName();
@@ -81,8 +95,9 @@ void TSoftwareStatisticsTracker::AppendToPackage(const std::wstring& text, bool 
   if (RewriteBytesToHandle(FPackageFile.Get(), bytes)) CountNewPackageBytes(bytes.size());
 }
 
-void TSoftwareStatisticsTracker::TakeInStoredPackages() {
+std::vector<TSoftwareStatisticsTracker::TStoredPackage> TSoftwareStatisticsTracker::TakeInStoredPackages() {
   const std::vector<std::wstring> names = SortedPackageNames(FDataFolder);
+  std::vector<TStoredPackage> merged;
   // Newest first, each in front of what is already taken: older events end up first.
   for (auto name = names.rbegin(); name != names.rend() && FPackageText.size() < kPackageTargetLength; ++name) {
     const std::wstring fileName = DataFile(*name);
@@ -96,10 +111,10 @@ void TSoftwareStatisticsTracker::TakeInStoredPackages() {
       FPackageFileName = fileName;
       FPackageFile = std::move(file);
     } else {
-      file.Reset();
-      ::DeleteFileW(fileName.c_str());  // its events belong to the current package now
+      merged.push_back({fileName, std::move(file)});  // its events belong to the current package now
     }
   }
+  return merged;
 }
 
 void TSoftwareStatisticsTracker::ClosePackage(const std::wstring& text) {
@@ -119,8 +134,9 @@ void TSoftwareStatisticsTracker::ClosePackage(const std::wstring& text) {
 
 void TSoftwareStatisticsTracker::DiscardPackage(bool deleteAll) {
   if (FPackageFile) {
-    FPackageFile.Reset();
-    ::DeleteFileW(FPackageFileName.c_str());
+    // Deleted through its handle: between a close and a delete by name another tracker could take in the
+    // delivered file and deliver it again.
+    DeleteOpenFile(FPackageFile, FPackageFileName);
   }
   FPackageText.clear();
   FPackageFileName.clear();

@@ -66,6 +66,9 @@ bool WriteTextFile(const std::wstring& fileName, std::wstring_view text);
 bool ReplaceTextFile(const std::wstring& fileName, std::wstring_view text);
 bool RewriteTextToHandle(HANDLE file, std::wstring_view text);
 bool AppendTextToHandle(HANDLE file, std::wstring_view text);
+// Marks a file opened with DELETE access to be deleted when its last handle closes; nobody can open it
+// in between.
+bool DeleteWhenClosed(HANDLE file);
 
 // Joins with exactly one backslash at the seam.
 std::wstring JoinPath(std::wstring_view a, std::wstring_view b);

@@ -143,8 +143,20 @@ bool WriteFileBytes(const std::wstring& fileName, const TStatBytes& bytes) {
 }
 
 bool RewriteBytesToHandle(HANDLE file, const TStatBytes& bytes) {
-  if (file == INVALID_HANDLE_VALUE || !SeekTo(file, FILE_BEGIN) || !::SetEndOfFile(file)) return false;
-  return WriteAll(file, bytes);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  // A text at least as long as the old one is written over it before the file is cut, so that a crash in
+  // between never leaves the file empty. A shorter one is cut first: no stale tail may ever follow it.
+  std::uint64_t size = 0;
+  const bool shorter = !QueryFileSize(file, size) || bytes.size() < size;
+  if (shorter && (!SeekTo(file, FILE_BEGIN) || !::SetEndOfFile(file))) return false;
+  return SeekTo(file, FILE_BEGIN) && WriteAll(file, bytes) && ::SetEndOfFile(file);
+}
+
+bool DeleteWhenClosed(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return file != INVALID_HANDLE_VALUE &&
+         ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
 }
 
 bool AppendBytesToHandle(HANDLE file, const TStatBytes& bytes) {

@@ -141,6 +141,39 @@ TEST_F(StatFiles, HandleRewriteAppendAndRead) {
   EXPECT_EQ(text, L"");
 }
 
+TEST_F(StatFiles, RewriteThroughAWriteOnlyHandleLeavesNoStaleTail) {
+  // Marker files are held for writing only.
+  TFileHandle file(::CreateFileW(Path(L"proc-1").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file);
+  const auto content = [this] {
+    TFileHandle reader(::CreateFileW(Path(L"proc-1").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::wstring text;
+    EXPECT_TRUE(ReadTextFromHandle(reader.Get(), text));
+    return text;
+  };
+  ASSERT_TRUE(RewriteTextToHandle(file.Get(), L"<event value=\"100\"/>"));
+  ASSERT_TRUE(RewriteTextToHandle(file.Get(), L"<event/>"));
+  EXPECT_EQ(content(), L"<event/>");
+  ASSERT_TRUE(RewriteTextToHandle(file.Get(), L"<event value=\"100000\"/>"));
+  EXPECT_EQ(content(), L"<event value=\"100000\"/>");
+}
+
+TEST_F(StatFiles, AFileMarkedForDeletionIsGoneOnceClosedAndCannotBeOpenedBefore) {
+  {
+    TFileHandle file(::CreateFileW(Path(L"merged.xml").c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                   FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(DeleteWhenClosed(file.Get()));
+    TFileHandle other(::CreateFileW(Path(L"merged.xml").c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_FALSE(other);
+  }
+  EXPECT_EQ(::GetFileAttributesW(Path(L"merged.xml").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(DeleteWhenClosed(INVALID_HANDLE_VALUE));
+}
+
 TEST_F(StatFiles, AppendOfEmptyTextDoesNotTouchTheHandle) {
   // An event cannot be positioned: any file operation on it fails.
   THandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
