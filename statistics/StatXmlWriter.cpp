@@ -24,6 +24,10 @@ void AppendEscapedXmlAttributeValue(std::wstring& out, std::wstring_view value) 
       case L'\'': out += L"&apos;"; continue;
       case L'<': out += L"&lt;"; continue;
       case L'>': out += L"&gt;"; continue;
+      // A parser turns raw tabs and line breaks in attribute values into blanks: these keep them.
+      case L'\t': out += L"&#9;"; continue;
+      case L'\n': out += L"&#10;"; continue;
+      case L'\r': out += L"&#13;"; continue;
       default: break;
     }
     if (IsHighSurrogate(ch) && i + 1 < value.size() && IsLowSurrogate(value[i + 1])) {

@@ -31,11 +31,24 @@ TEST(StatXmlWriter, NestsElementsOnLinesOfTheirOwnAndClosesChildlessOnesInTheTag
   EXPECT_EQ(writer.GetText(), writer.GetText());  // the pieces stay
 }
 
-TEST(StatXmlWriter, EscapesTheFivePredefinedEntitiesOnly) {
+TEST(StatXmlWriter, EscapesThePredefinedEntitiesAndWhitespaceThatParsersWouldFlatten) {
   EXPECT_EQ(EscapeXmlAttributeValue(L"a & b < c > d"), L"a &amp; b &lt; c &gt; d");
   EXPECT_EQ(EscapeXmlAttributeValue(L"say \"hi\" it's"), L"say &quot;hi&quot; it&apos;s");
-  EXPECT_EQ(EscapeXmlAttributeValue(L"tab\tcr\rlf\n"), L"tab\tcr\rlf\n");
+  EXPECT_EQ(EscapeXmlAttributeValue(L"tab\tcr\rlf\n"), L"tab&#9;cr&#13;lf&#10;");
   EXPECT_EQ(EscapeXmlAttributeValue(L"\u00e9\u20ac"), L"\u00e9\u20ac");
+}
+
+TEST(StatXmlWriter, ALogWithLineBreaksAndTabsReadsBackUnchanged) {
+  TTestTracker tracker;
+  TSoftwareStatisticsEvent event(L"Install", NowLocal());
+  const std::wstring log = L"line 1\r\n\tline 2\nline 3\r";
+  event.AddTextParam(L"log", log);
+  TXmlElement package;
+  std::wstring error;
+  ASSERT_TRUE(ParseXml(PackageDocument(tracker.EventToXml(event)), package, error)) << WideToUtf8(error);
+  ASSERT_EQ(package.Children.size(), 1u);
+  ASSERT_EQ(package.Children[0].Children.size(), 1u);
+  EXPECT_EQ(package.Children[0].Children[0].Attribute(L"value"), log);
 }
 
 TEST(StatXmlWriter, CharactersXmlForbidsBecomeReplacementCharacters) {
