@@ -5,7 +5,7 @@
 // at once deliver no package twice and lose none.
 //
 // CI kills 20 runs (about a minute). For a longer campaign set TL_STAT_CRASH_KILLS, for instance
-// TL_STAT_CRASH_KILLS=300 (about a quarter of an hour). The killed runs collect but do not send (their
+// TL_STAT_CRASH_KILLS=300 (about eight minutes). The killed runs collect but do not send (their
 // stored settings say so): a kill between the service's receipt of a package and its deletion would make
 // a second delivery that no client can rule out.
 #include <gtest/gtest.h>
@@ -90,7 +90,8 @@ std::vector<TDelivered> Delivered(const TStatService& service) {
 class TrackerCrashes : public ::testing::Test {
 protected:
   void SetUp() override {
-    FService = std::make_unique<TStatService>();
+    // Up for a long campaign too: stand-ins otherwise stop by themselves after four minutes.
+    FService = std::make_unique<TStatService>(std::vector<std::string>{"--time-limit", "3600"});
     ASSERT_TRUE(FService->Started());
   }
 
