@@ -346,12 +346,12 @@ protected:
   TStatHttpRequestClass FHttpRequestClass;
 
 private:
-  // Takes stored package files into the current package; returns the open files whose events it merged,
-  // to be deleted once the current package file holds them.
   struct TStoredPackage {
     std::wstring FileName;
     TFileHandle File;
   };
+  // Takes stored package files into the current package; returns the open files whose events it merged,
+  // to be deleted once the current package file holds them.
   std::vector<TStoredPackage> TakeInStoredPackages();
   void CountNewPackageBytes(std::uint64_t bytes);
   bool ThreadAskedToEnd() const;
