@@ -17,5 +17,5 @@ wait_wizard_exit
 start_and_close 5
 expect_eq "cancel count events" 1 "$(count_events '^Downloading +CancelCount = 1$')"
 expect_eq "cancel time events" 1 "$(count_events '^Downloading +CancelTime = [0-9]+$')"
-application_started && fail "an application was started"
+application_not_started || fail "an application was started"
 echo "cancel scenario passed"

@@ -28,7 +28,9 @@ offer_installer() {  # [query]
   echo "success||http://localhost:$FILES_PORT/files/setup.exe${1:+?$1}"
 }
 
-application_started() { [ -f "$WINEPREFIX/drive_c/Program Files/Tradeloom/started.txt" ]; }
+started_file() { echo "$WINEPREFIX/drive_c/Program Files/Tradeloom/started.txt"; }
+application_started() { wait_file "$(started_file)"; }
+application_not_started() { [ ! -f "$(started_file)" ]; }
 
 # Starts the wizard, waits the given seconds for its first delivery, closes it with Alt+F4.
 start_and_close() {  # seconds

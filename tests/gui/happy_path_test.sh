@@ -22,7 +22,7 @@ gui_shot ended
 
 grep -q "tlfFirstName=Anna&tlfLastName=Schmidt&tlfEmail=anna.schmidt%40example.com&tlfModuleName=mercantix_tradeloom&tlfSubmitted=1&tlfComments=Mercantix+mini-installer" \
   "$OUT/signup-posted.txt" || fail "the sign-up body was not the six fields: $(cat "$OUT/signup-posted.txt")"
-[ -f "$app_dir/started.txt" ] || fail "the installed application was not started"
+wait_file "$app_dir/started.txt" || fail "the installed application was not started"
 expect_eq "application command line" "\"$install_dir\\Mercantix_Manager.exe\"" "$(tr -d '\r\n' < "$app_dir/started.txt")"
 ls "$(wine_temp)"/tl_*.exe >/dev/null 2>&1 || fail "the installer file is not left in the temporary folder"
 

@@ -155,6 +155,14 @@ wait_wizard_exit() {
   WIZ_PID=""
 }
 
+# wait_file <path> [seconds]: true once the file exists. A process the wizard starts as it closes may
+# write its file only after the wizard has gone, later still on a loaded machine.
+wait_file() {
+  local tries=$(( ${2:-15} * 10 ))
+  for _ in $(seq "$tries"); do [ -f "$1" ] && return 0; sleep 0.1; done
+  [ -f "$1" ]
+}
+
 # wait_for <what> <awk condition on wininspect's fields>: polls (up to 10 s) until a line matches; prints
 # that line's third field.
 wait_for() {
