@@ -2,7 +2,7 @@
 #include "statistics/StatUtils.h"
 #include <algorithm>
 #include <cstring>
-#include <winioctl.h>
+#include "tests/statistics/SparseFile.h"
 
 namespace {
 
@@ -27,16 +27,8 @@ protected:
                                      disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
 
-  // A file of the given size that takes no disk space: the length is set, nothing is written.
   void MakeSparseFile(const wchar_t* name, std::uint64_t size) const {
-    TFileHandle file = Open(name, CREATE_ALWAYS);
-    ASSERT_TRUE(file);
-    DWORD returned = 0;
-    ::DeviceIoControl(file.Get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-    LARGE_INTEGER end;
-    end.QuadPart = static_cast<LONGLONG>(size);
-    ASSERT_TRUE(::SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN));
-    ASSERT_TRUE(::SetEndOfFile(file.Get()));
+    ASSERT_TRUE(::MakeSparseFile(Path(name), size));
   }
 
   std::uint64_t SizeOf(const wchar_t* name) const {

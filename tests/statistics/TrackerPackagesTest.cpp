@@ -2,9 +2,9 @@
 // file names, and a tracker without a data folder.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <winioctl.h>
 #include "framework/Strings.h"
 #include "statistics/uStatisticsTrackerUtils.h"
+#include "tests/statistics/SparseFile.h"
 #include "tests/statistics/TrackerTestSupport.h"
 
 namespace {
@@ -32,16 +32,7 @@ protected:
 
   // A package file of the given size that takes no disk space.
   void StoreSparsePackage(const std::wstring& number, std::uint64_t size) {
-    const std::wstring fileName = JoinPath(Folder(), L"event-000101-000000-1-" + number + L".xml");
-    TFileHandle file(::CreateFileW(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file);
-    DWORD returned = 0;
-    ::DeviceIoControl(file.Get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-    LARGE_INTEGER end;
-    end.QuadPart = static_cast<LONGLONG>(size);
-    ASSERT_TRUE(::SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN));
-    ASSERT_TRUE(::SetEndOfFile(file.Get()));
+    ASSERT_TRUE(MakeSparseFile(JoinPath(Folder(), L"event-000101-000000-1-" + number + L".xml"), size));
   }
 
   TTestFolder FRoot{L"tracker-packages"};
