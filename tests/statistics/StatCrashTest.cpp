@@ -9,6 +9,7 @@
 // stored settings say so): a kill between the service's receipt of a package and its deletion would make
 // a second delivery that no client can rule out.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <map>
 #include <random>
 #include <set>
@@ -111,6 +112,16 @@ protected:
     return runs;
   }
 
+  // The run whose failure record the killed process left in its marker, if it had written one. A kill
+  // between the marker and the runner's note leaves a record of a run the note does not name.
+  std::vector<std::string> RunsInMarkerOf(DWORD processId) const {
+    std::vector<std::string> runs;
+    const std::wstring marker = JoinPath(DataFolder(), L"proc-" + std::to_wstring(processId));
+    for (const TXmlElement& event : ParsePackageEvents(ReadUtf8(marker)))
+      if (event.Attribute(L"name") == L"app-failure") runs.push_back(WideToUtf8(event.Attribute(L"execution")));
+    return runs;
+  }
+
   // execution#ordinal of every event in the package files now.
   std::multiset<std::string> StoredEventKeys() const {
     std::multiset<std::string> keys;
@@ -148,7 +159,10 @@ TEST_F(TrackerCrashes, EventsOfKilledRunsAreDeliveredOnceAndEachKilledRunIsRepor
     ASSERT_TRUE(runner.Started());
     ::Sleep(lifetime(random));
     runner.Kill();
-    for (const std::string& run : RunsOf(runner.Id())) killedRuns.insert(run);
+    const std::vector<std::string> recorded = RunsInMarkerOf(runner.Id());
+    for (const std::string& run : RunsOf(runner.Id()))
+      EXPECT_EQ(std::count(recorded.begin(), recorded.end(), run), 1) << "a started run left no failure record";
+    killedRuns.insert(recorded.begin(), recorded.end());
     EXPECT_LE(GetFilesSize(DataFolder(), L"event-*.xml"), kMaxPackageFolderBytes + kOnePackageBytes)
         << "after kill " << kill;
   }
