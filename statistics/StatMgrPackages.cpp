@@ -17,10 +17,12 @@ constexpr wchar_t kPackageMask[] = L"event-*.xml";
 // The number in package file names: per process, zero at program start, raised before each new name.
 std::atomic<std::uint32_t> PackageFileCounter{0};
 
-// With DELETE access, so that a merged file can be deleted through the handle that keeps it ours.
-TFileHandle OpenPackageFile(const std::wstring& fileName) {
+// With DELETE access, so that a merged file can be deleted through the handle that keeps it ours. A stored
+// file is opened only if it still exists: another tracker may have delivered and deleted it since the
+// folder was listed, and opening it "always" would bring it back as an empty file.
+TFileHandle OpenPackageFile(const std::wstring& fileName, DWORD disposition) {
   return TFileHandle(::CreateFileW(fileName.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                   nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Ascending, ignoring the case of ASCII letters: the oldest run's files come first.
@@ -89,7 +91,7 @@ void TSoftwareStatisticsTracker::AppendToPackage(const std::wstring& text, bool 
   }
   EnforceFolderLimit();
   FPackageFileName = NewPackageFileName();
-  FPackageFile = OpenPackageFile(FPackageFileName);
+  FPackageFile = OpenPackageFile(FPackageFileName, OPEN_ALWAYS);
   if (!FPackageFile) return;
   const TStatBytes bytes = TextToUtf8Bytes(FPackageText);
   if (RewriteBytesToHandle(FPackageFile.Get(), bytes)) CountNewPackageBytes(bytes.size());
@@ -101,7 +103,7 @@ std::vector<TSoftwareStatisticsTracker::TStoredPackage> TSoftwareStatisticsTrack
   // Newest first, each in front of what is already taken: older events end up first.
   for (auto name = names.rbegin(); name != names.rend() && FPackageText.size() < kPackageTargetLength; ++name) {
     const std::wstring fileName = DataFile(*name);
-    TFileHandle file = OpenPackageFile(fileName);
+    TFileHandle file = OpenPackageFile(fileName, OPEN_EXISTING);
     if (!file) continue;  // another tracker's current package, or no access: it stays on disk
     std::wstring content;
     if (!ReadTextFromHandle(file.Get(), content)) continue;
@@ -120,7 +122,9 @@ std::vector<TSoftwareStatisticsTracker::TStoredPackage> TSoftwareStatisticsTrack
 void TSoftwareStatisticsTracker::ClosePackage(const std::wstring& text) {
   if (FPackageFile) {
     FPackageText += text;
-    RewriteTextToHandle(FPackageFile.Get(), FPackageText);
+    // A package without events is no package: left on disk, every later run would open and merge it.
+    if (FPackageText.empty()) DeleteOpenFile(FPackageFile, FPackageFileName);
+    else RewriteTextToHandle(FPackageFile.Get(), FPackageText);
     FPackageFile.Reset();
   } else if (!FDataFolder.empty() && !(FPackageText.empty() && text.empty())) {
     FPackageText += text;

@@ -205,5 +205,6 @@ TEST_F(TrackerCrashes, TwoProcessesDrainingOneFolderDeliverEveryPackageOnce) {
   for (const TDelivered& event : Delivered(*FService)) ++deliveries[event.Execution + "#" + event.Ordinal];
   for (const auto& [key, count] : deliveries) EXPECT_EQ(count, 1) << "delivered more than once: " << key;
   for (const std::string& key : stored) EXPECT_EQ(deliveries.count(key), 1u) << "never delivered: " << key;
-  EXPECT_TRUE(PackageFiles(folder).empty());
+  for (const std::wstring& file : PackageFiles(folder))
+    ADD_FAILURE() << "left behind: " << WideToUtf8(file) << " (" << ReadUtf8(file).size() << " characters)";
 }

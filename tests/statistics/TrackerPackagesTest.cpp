@@ -202,6 +202,18 @@ TEST_F(TrackerPackages, DiscardingDeletesThePackageFileOrEveryPackageFile) {
   EXPECT_TRUE(FileExists(JoinPath(Folder(), L"other.xml")));
 }
 
+TEST_F(TrackerPackages, ClosingAnEmptyPackageLeavesNoEmptyFile) {
+  FTracker.FlushQueue(false);  // the run's empty file, as after a delivery
+  ASSERT_EQ(Files().size(), 1u);
+  FTracker.ClosePackage(L"");
+  EXPECT_TRUE(Files().empty());
+  EXPECT_FALSE(FTracker.PackageFileOpen());
+
+  FTracker.FlushQueue(false);
+  FTracker.FlushQueue(true);  // a run's last flush with nothing queued
+  EXPECT_TRUE(Files().empty());
+}
+
 TEST_F(TrackerPackages, ClosingWithoutAFileWritesANewOne) {
   FTracker.ClosePackage(L"");
   EXPECT_TRUE(Files().empty());  // nothing to write
