@@ -61,6 +61,23 @@ expect_eq() {  # what expected actual
   echo "ok: $1 = '$3'"
 }
 
+# expect_soon <what> <expected> <command...>: the command's output reaches the expected value within ~5 s.
+# Typed keys reach the window some time after xdotool returns, later still on a loaded machine; a wrong
+# value (a character the filter should have refused) never turns right, so it still fails.
+expect_soon() {
+  local what="$1" want="$2" v=""
+  shift 2
+  for _ in $(seq 25); do
+    v=$("$@")
+    [ "$v" == "$want" ] && break
+    sleep 0.2
+  done
+  expect_eq "$what" "$want" "$v"
+}
+
+# The hint bubble's text, empty when none shows.
+hint_text() { gui_inspect | awk -F'|' '$1 == "popup" && $2 == "TradeloomHintBubble" { print $3; exit }'; }
+
 # Polls until gui_field equals the value (at most ~10 s).
 wait_field() {  # name field value
   local v=""
