@@ -2,7 +2,8 @@
 //   stat_crash_runner <root> <service host> track <events>  -- one run that records events in a loop
 //   stat_crash_runner <root> <service host> drain           -- runs until every package is delivered
 // The root is the local application data folder the tracker is given. Each run's execution identifier is
-// appended to <root>\runs-<process id>.txt right after its start, so that the test knows the killed runs.
+// appended to <root>\runs-<process id>.txt right after its start, so that the test can check that each run
+// it killed left its failure record (a kill before the note leaves a record the note does not name).
 // The drain runs on a clock twenty times as fast as the real one, so that the pause between two
 // deliveries of a run (15 s) takes under a second.
 #include <windows.h>
