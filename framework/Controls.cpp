@@ -2,42 +2,76 @@
 #include "framework/Application.h"
 #include "framework/Exceptions.h"
 #include <commctrl.h>
+#include <oleacc.h>
 #include <algorithm>
 #include <cstdlib>
 
 namespace {
-constexpr wchar_t kControlProp[] = L"TradeloomControl";
 constexpr wchar_t kContainerClass[] = L"TradeloomContainer";
 constexpr wchar_t kPaintedClass[] = L"TradeloomPainted";
 constexpr wchar_t kFormClass[] = L"TradeloomForm";
+constexpr wchar_t kNameProperty[] = L"TradeloomName";
 
-void RegisterClassOnce(const wchar_t* name, UINT style, HBRUSH background) {
-  WNDCLASSEXW wc{sizeof(wc)};
-  if (::GetClassInfoExW(::GetModuleHandleW(nullptr), name, &wc)) return;
-  wc.style = style;
-  wc.lpfnWndProc = ::DefWindowProcW;
-  wc.hInstance = ::GetModuleHandleW(nullptr);
-  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = background;
-  wc.lpszClassName = name;
-  wc.hIcon = ::LoadIconW(wc.hInstance, L"MAINICON");
-  ::RegisterClassExW(&wc);
+// Test tools in other processes ask a control for its name with this message; the control then
+// publishes it as a window property holding a global atom. Nothing of it is made unless asked.
+UINT NameRequestMessage() {
+  static const UINT message = ::RegisterWindowMessageW(L"TradeloomPublishName");
+  return message;
 }
 
 HWND RootOf(HWND wnd) { return ::GetAncestor(wnd, GA_ROOT); }
+
+template <typename F>
+F User32Function(const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The window's DPI where Windows knows one per window (10, version 1607 on), else the system's.
+UINT WindowDpi(HWND wnd) {
+  if (auto getDpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow"))
+    if (UINT dpi = getDpiForWindow(wnd)) return dpi;
+  return TWinControl::ScreenDpi();
+}
+
+bool SystemHighContrast() {
+  HIGHCONTRASTW contrast{sizeof(contrast)};
+  return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
 }  // namespace
 
 // ---- TWinControl ----
 
-TWinControl::TWinControl(TWinControl* parent, std::wstring name) : FParent(parent), FName(std::move(name)) {}
+TWinControl::TWinControl(TWinControl* parent, std::wstring name) : FParent(parent), FName(std::move(name)) {
+  if (FParent) FParent->FControls.push_back(this);
+  FAccessibility.Describe = [this](TAccessibleInfo& info) { return Describe(info); };
+  FAccessibility.DoDefaultAction = [this] { DoDefaultAction(); };
+}
 
 TWinControl::~TWinControl() {
-  if (FHandle) {
-    ::RemovePropW(FHandle, kControlProp);
-    if (auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(::RemovePropW(FHandle, L"TradeloomName")))) ::GlobalDeleteAtom(atom);
-    if (FOriginalProc) ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FOriginalProc));
-    ::DestroyWindow(FHandle);
+  FAccessibility.Disconnect();
+  HWND own = FHandle;
+  // Controls still here lose their windows with this one's; they must not answer for them.
+  for (TWinControl* control : FControls) {
+    control->DetachWindow();
+    control->FParent = nullptr;
   }
+  DetachWindow();
+  if (own) ::DestroyWindow(own);
+  if (FParent) std::erase(FParent->FControls, this);
+}
+
+void TWinControl::DetachWindow() {
+  for (TWinControl* control : FControls) control->DetachWindow();
+  if (!FHandle) return;
+  if (FNameAtom) {
+    ::RemovePropW(FHandle, kNameProperty);
+    ::GlobalDeleteAtom(FNameAtom);
+    FNameAtom = 0;
+  }
+  ::SetWindowLongPtrW(FHandle, GWLP_USERDATA, 0);
+  if (!FOwnClass && FOriginalProc) ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FOriginalProc));
+  FHandle = nullptr;
 }
 
 UINT TWinControl::ScreenDpi() {
@@ -46,32 +80,87 @@ UINT TWinControl::ScreenDpi() {
   return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
-int TWinControl::Scale(int value) const { return ::MulDiv(value, static_cast<int>(ScreenDpi()), 96); }
+UINT TWinControl::Dpi() const { return FParent ? FParent->Dpi() : 96; }
+int TWinControl::Scale(int value) const { return ::MulDiv(value, static_cast<int>(Dpi()), 96); }
+bool TWinControl::HighContrast() const { return FParent && FParent->HighContrast(); }
+COLORREF TWinControl::Themed(COLORREF own, int sysColor) const { return HighContrast() ? ::GetSysColor(sysColor) : own; }
 
-void TWinControl::CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle) {
+void TWinControl::RegisterClassOnce(const wchar_t* name, UINT style) {
+  WNDCLASSEXW wc{sizeof(wc)};
+  if (::GetClassInfoExW(::GetModuleHandleW(nullptr), name, &wc)) return;
+  wc.style = style;
+  wc.lpfnWndProc = &TWinControl::SubclassProc;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = name;
+  wc.hIcon = ::LoadIconW(wc.hInstance, L"MAINICON");
+  ::RegisterClassExW(&wc);
+}
+
+void TWinControl::DeclareWindow(const wchar_t* className, DWORD style, DWORD exStyle, bool ownClass) {
+  FClassName = className;
+  FStyle = style;
+  FExStyle = exStyle;
+  FOwnClass = ownClass;
+  if (ownClass) FOriginalProc = ::DefWindowProcW;
+}
+
+HWND TWinControl::Handle() const {
+  if (!FHandle && FClassName) const_cast<TWinControl*>(this)->HandleNeeded();
+  return FHandle;
+}
+
+void TWinControl::HandleNeeded() {
+  // Parents first: each makes its controls in order with it, so the tab order stays the order of making.
+  if (FParent && !FParent->FTreeMade) FParent->HandleNeeded();
+  if (!FHandle) CreateWindowTree();  // a page that waits until shown, asked for all the same
+}
+
+void TWinControl::CreateWindowTree() {
+  if (!FHandle && FClassName) MakeWindow();
+  FTreeMade = true;
+  for (TWinControl* control : FControls)
+    if (!control->FTreeMade && !control->WaitsUntilShown()) control->CreateWindowTree();
+}
+
+void TWinControl::MakeIfParentMade() {
+  if (!FHandle && FClassName && FParent && FParent->FTreeMade && !WaitsUntilShown()) CreateWindowTree();
+}
+
+void TWinControl::MakeWindow() {
   HWND parentWnd = FParent ? FParent->Handle() : nullptr;
-  if (parentWnd) style |= WS_CHILD;
-  if (FVisible) style |= WS_VISIBLE;
-  FHandle = ::CreateWindowExW(exStyle, className, L"", style | WS_CLIPSIBLINGS, Scale(FLeft), Scale(FTop),
-                              Scale(FWidth), Scale(FHeight), parentWnd, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-  if (!FHandle) RaiseLastOSError();
-  ::SetPropW(FHandle, kControlProp, this);
-  // The control's name as a global atom, so that test tools in other processes can find controls.
-  if (!FName.empty()) ::SetPropW(FHandle, L"TradeloomName", reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(::GlobalAddAtomW(FName.c_str()))));
-  FOriginalProc = reinterpret_cast<WNDPROC>(
-      ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinControl::SubclassProc)));
-  if (FParent) {
-    HFONT font = reinterpret_cast<HFONT>(::SendMessageW(parentWnd, WM_GETFONT, 0, 0));
-    if (font) SetFont(font);
+  if (FHandle) return;
+  // One pass: bounds, text, visibility and state go with the creation itself.
+  const RECT bounds = DeviceBounds();
+  DWORD style = FStyle | WS_CLIPSIBLINGS | (parentWnd ? WS_CHILD : 0) | (FVisible ? WS_VISIBLE : 0) |
+                (FEnabled ? 0 : WS_DISABLED);
+  HWND wnd = ::CreateWindowExW(FExStyle, FClassName, FText.c_str(), style, bounds.left, bounds.top,
+                               bounds.right - bounds.left, bounds.bottom - bounds.top, parentWnd, nullptr,
+                               ::GetModuleHandleW(nullptr), FOwnClass ? this : nullptr);
+  if (!wnd) RaiseLastOSError();
+  if (!FOwnClass) {
+    FHandle = wnd;
+    ::SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    FOriginalProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinControl::SubclassProc)));
   }
+  WindowCreated();
 }
 
 TWinControl* TWinControl::FromHandle(HWND wnd) {
-  return wnd ? static_cast<TWinControl*>(::GetPropW(wnd, kControlProp)) : nullptr;
+  return wnd ? reinterpret_cast<TWinControl*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA)) : nullptr;
 }
 
 LRESULT CALLBACK TWinControl::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   TWinControl* self = FromHandle(wnd);
+  if (!self && msg == WM_NCCREATE) {
+    // A window of the framework's own classes: its control comes with the creation.
+    self = static_cast<TWinControl*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    if (self) {
+      self->FHandle = wnd;
+      ::SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+  }
   if (!self) return ::DefWindowProcW(wnd, msg, wParam, lParam);
   LRESULT result = 0;
   GuardedCall([&] { result = self->WndProc(msg, wParam, lParam); });
@@ -82,13 +171,39 @@ LRESULT TWinControl::CallOriginal(UINT msg, WPARAM wParam, LPARAM lParam) {
   return ::CallWindowProcW(FOriginalProc, FHandle, msg, wParam, lParam);
 }
 
+void TWinControl::PublishName() {
+  if (FNameAtom || FName.empty()) return;
+  FNameAtom = ::GlobalAddAtomW(FName.c_str());
+  if (FNameAtom) ::SetPropW(FHandle, kNameProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(FNameAtom)));
+}
+
 LRESULT TWinControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == NameRequestMessage()) {
+    PublishName();
+    return 1;
+  }
   switch (msg) {
+    case WM_GETOBJECT: {
+      bool handled = false;
+      LRESULT result = FAccessibility.Answer(FHandle, wParam, lParam, handled);
+      if (handled) return result;
+      break;
+    }
+    case WM_SETFONT:
+      if (!FOwnClass) break;
+      FFont = reinterpret_cast<HFONT>(wParam);
+      FontChanged();
+      return 0;
+    case WM_GETFONT:
+      if (!FOwnClass) break;
+      return reinterpret_cast<LRESULT>(Font());
     case WM_KEYDOWN:
       if (wParam == VK_TAB) {
         SelectNext(::GetKeyState(VK_SHIFT) >= 0);
         return 0;
       }
+      if (wParam == VK_ESCAPE)
+        if (auto* form = dynamic_cast<TForm*>(FromHandle(RootOf(FHandle))); form && form->PressCancelButton()) return 0;
       break;
     case WM_CHAR: {
       if (wParam == L'\t') return 0;  // handled on key-down
@@ -119,36 +234,73 @@ LRESULT TWinControl::HandleParentNotify(UINT, WPARAM, LPARAM, bool& handled) {
   return 0;
 }
 
+bool TWinControl::Describe(TAccessibleInfo&) const { return false; }
+
+RECT TWinControl::DeviceBounds() const {
+  return {Scale(FLeft), Scale(FTop), Scale(FLeft) + Scale(FWidth), Scale(FTop) + Scale(FHeight)};
+}
+
+void TWinControl::ApplyBounds() {
+  if (!FHandle) return;
+  const RECT b = DeviceBounds();
+  ::SetWindowPos(FHandle, nullptr, b.left, b.top, b.right - b.left, b.bottom - b.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void TWinControl::SetBounds(int left, int top, int width, int height) {
   FLeft = left;
   FTop = top;
   FWidth = width;
   FHeight = height;
-  if (FHandle)
-    ::SetWindowPos(FHandle, nullptr, Scale(left), Scale(top), Scale(width), Scale(height),
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+  ApplyBounds();
   Resized();
+  MakeIfParentMade();
+}
+
+void TWinControl::DpiChanged() {
+  if (FParent) ApplyBounds();  // a form keeps the place Windows suggested
+  Invalidate();
+  for (TWinControl* control : FControls) control->DpiChanged();
 }
 
 void TWinControl::SetVisible(bool visible) {
   FVisible = visible;
   if (FHandle) ::ShowWindow(FHandle, visible ? SW_SHOWNA : SW_HIDE);
+  else if (visible) MakeIfParentMade();  // a page first shown
 }
 
-bool TWinControl::Enabled() const { return FHandle && ::IsWindowEnabled(FHandle); }
-void TWinControl::SetEnabled(bool enabled) { if (FHandle) ::EnableWindow(FHandle, enabled); }
+bool TWinControl::Enabled() const { return FEnabled; }
+
+void TWinControl::SetEnabled(bool enabled) {
+  FEnabled = enabled;
+  if (FHandle) ::EnableWindow(FHandle, enabled);
+}
 
 bool TWinControl::CanFocus() const {
   for (const TWinControl* c = this; c; c = c->FParent)
-    if (!c->FVisible || !c->Enabled()) return false;
+    if (!c->FVisible || !c->FEnabled) return false;
   return true;
 }
 
-void TWinControl::SetFocus() { if (FHandle) ::SetFocus(FHandle); }
+void TWinControl::SetFocus() {
+  if (HWND wnd = Handle()) ::SetFocus(wnd);
+}
+
 bool TWinControl::Focused() const { return FHandle && ::GetFocus() == FHandle; }
 
+bool TWinControl::FocusFirstControl() {
+  for (TWinControl* control : FControls) {
+    if (control->TakesFocus() && control->CanFocus()) {
+      control->SetFocus();
+      return true;
+    }
+    if (control->FocusFirstControl()) return true;
+  }
+  return false;
+}
+
 std::wstring TWinControl::Text() const {
-  if (!FHandle) return {};
+  // The framework's own windows show only what was set here; a system control (an edit) may have changed.
+  if (!FHandle || FOwnClass) return FText;
   int n = ::GetWindowTextLengthW(FHandle);
   std::wstring text(n + 1, L'\0');
   n = ::GetWindowTextW(FHandle, text.data(), n + 1);
@@ -157,11 +309,34 @@ std::wstring TWinControl::Text() const {
 }
 
 void TWinControl::SetText(const std::wstring& text) {
-  if (FHandle) ::SetWindowTextW(FHandle, text.c_str());
-  Invalidate();
+  FText = text;
+  if (FHandle) {
+    ::SetWindowTextW(FHandle, text.c_str());
+    Invalidate();
+  }
+  TextChanged();
+  MakeIfParentMade();
 }
 
-void TWinControl::SetFont(HFONT font) { if (FHandle) ::SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE); }
+HFONT TWinControl::Font() const { return FFont ? FFont : FParent ? FParent->Font() : nullptr; }
+
+void TWinControl::SetFont(HFONT font) {
+  FFont = font;
+  FontChanged();
+  MakeIfParentMade();
+}
+
+void TWinControl::FontChanged() {
+  Invalidate();
+  for (TWinControl* control : FControls)
+    if (!control->FFont) control->FontChanged();  // it draws with this font too
+}
+
+void TWinControl::ReplaceFont(HFONT from, HFONT to) {
+  if (FFont == from) SetFont(to);
+  for (TWinControl* control : FControls) control->ReplaceFont(from, to);
+}
+
 void TWinControl::Invalidate() { if (FHandle) ::InvalidateRect(FHandle, nullptr, TRUE); }
 
 void TWinControl::SelectNext(bool forward) {
@@ -174,17 +349,19 @@ void TWinControl::SelectNext(bool forward) {
 
 TContainer::TContainer(TWinControl* parent, std::wstring name) : TContainer(parent, std::move(name), true) {}
 
-TContainer::TContainer(TWinControl* parent, std::wstring name, bool createWindow) : TWinControl(parent, std::move(name)) {
-  if (!createWindow) return;
-  RegisterClassOnce(kContainerClass, 0, nullptr);
+TContainer::TContainer(TWinControl* parent, std::wstring name, bool declareWindow)
+    : TWinControl(parent, std::move(name)) {
+  if (!declareWindow) return;
+  RegisterClassOnce(kContainerClass, 0);
   if (parent) FWidth = parent->Width(), FHeight = parent->Height();
-  CreateHandle(kContainerClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
+  DeclareWindow(kContainerClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, true);
 }
 
 HBRUSH TContainer::Brush() {
-  if (!FBrush || FBrushColor != Color) {
-    FBrush.Reset(::CreateSolidBrush(Color));
-    FBrushColor = Color;
+  const COLORREF color = Themed(Color, COLOR_BTNFACE);
+  if (!FBrush || FBrushColor != color) {
+    FBrush.Reset(::CreateSolidBrush(color));
+    FBrushColor = color;
   }
   return static_cast<HBRUSH>(FBrush.Get());
 }
@@ -197,19 +374,12 @@ LRESULT TContainer::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       ::FillRect(reinterpret_cast<HDC>(wParam), &rc, Brush());
       return 1;
     }
-    case WM_SETFONT:
-      ::SetPropW(FHandle, L"TradeloomFont", reinterpret_cast<HANDLE>(wParam));
-      return 0;
-    case WM_GETFONT:
-      return reinterpret_cast<LRESULT>(::GetPropW(FHandle, L"TradeloomFont"));
     case WM_COMMAND:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
     case WM_DRAWITEM: {
-      HWND child = msg == WM_COMMAND ? reinterpret_cast<HWND>(lParam)
-                   : msg == WM_DRAWITEM ? reinterpret_cast<DRAWITEMSTRUCT*>(lParam)->hwndItem
-                                        : reinterpret_cast<HWND>(lParam);
+      HWND child = msg == WM_DRAWITEM ? reinterpret_cast<DRAWITEMSTRUCT*>(lParam)->hwndItem : reinterpret_cast<HWND>(lParam);
       if (TWinControl* control = FromHandle(child)) {
         bool handled = false;
         LRESULT result = control->HandleParentNotify(msg, wParam, lParam, handled);
@@ -227,8 +397,8 @@ TPageControl::TPageControl(TWinControl* parent, std::wstring name) : TContainer(
 
 TTabSheet* TPageControl::AddPage(std::wstring name) {
   auto page = std::make_unique<TTabSheet>(this, std::move(name));
+  page->SetVisible(false);  // first: a hidden page makes no window until it is shown
   page->SetBounds(0, 0, FWidth, FHeight);
-  page->SetVisible(false);
   FPages.push_back(std::move(page));
   return FPages.back().get();
 }
@@ -241,7 +411,9 @@ TTabSheet* TPageControl::Page(const std::wstring& name) const {
 
 void TPageControl::SetActivePage(TTabSheet* page) {
   FActive = page;
-  for (auto& p : FPages) p->SetVisible(p.get() == page);
+  for (auto& p : FPages)
+    if (p.get() != page) p->SetVisible(false);
+  if (page) page->SetVisible(true);
 }
 
 void TPageControl::Resized() {
@@ -251,8 +423,8 @@ void TPageControl::Resized() {
 // ---- TPaintedControl ----
 
 TPaintedControl::TPaintedControl(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
-  RegisterClassOnce(kPaintedClass, CS_HREDRAW | CS_VREDRAW, nullptr);
-  CreateHandle(kPaintedClass, 0);
+  RegisterClassOnce(kPaintedClass, CS_HREDRAW | CS_VREDRAW);
+  DeclareWindow(kPaintedClass, 0, 0, true);
 }
 
 LRESULT TPaintedControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -279,51 +451,77 @@ void TPaintedControl::PaintBackground(HDC dc, const RECT& rc) const {
 
 // ---- TLabel ----
 
-TLabel::TLabel(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name)) {
-  // The base made the window before this class could keep a font: take the parent's now.
-  if (FParent) SetFont(reinterpret_cast<HFONT>(::SendMessageW(FParent->Handle(), WM_GETFONT, 0, 0)));
-}
+TLabel::TLabel(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name)) {}
 
 LRESULT TLabel::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case WM_NCHITTEST:
-      return HTTRANSPARENT;
-    case WM_SETFONT:
-      ::SetPropW(FHandle, L"TradeloomFont", reinterpret_cast<HANDLE>(wParam));
-      AdjustSize();
-      Invalidate();
-      return 0;
-    case WM_GETFONT:
-      return reinterpret_cast<LRESULT>(::GetPropW(FHandle, L"TradeloomFont"));
-    case WM_SETTEXT: {
-      LRESULT result = TWinControl::WndProc(msg, wParam, lParam);
-      AdjustSize();
-      return result;
-    }
-  }
+  if (msg == WM_NCHITTEST) return HTTRANSPARENT;
   return TPaintedControl::WndProc(msg, wParam, lParam);
+}
+
+RECT TLabel::DeviceBounds() const {
+  if (!AutoSize || WordWrap || FText.empty()) return TWinControl::DeviceBounds();
+  // Grown to the text at the current DPI; the design bounds stay as they are, so no DPI change drifts.
+  TMemoryDC dc(::CreateCompatibleDC(nullptr));
+  HFONT font = Font();
+  TSelectObject select(dc.Get(), font ? font : ::GetStockObject(DEFAULT_GUI_FONT));
+  RECT measure{0, 0, 0, 0};
+  ::DrawTextW(dc.Get(), FText.c_str(), -1, &measure, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  const int dpi = static_cast<int>(Dpi());
+  const int width = ::MulDiv(measure.right, 96, dpi) + 1;
+  const int height = std::max(FHeight, ::MulDiv(measure.bottom, 96, dpi));
+  const int left = Alignment == TAlignment::Right ? FLeft + FWidth - width : FLeft;
+  return {Scale(left), Scale(FTop), Scale(left) + Scale(width), Scale(FTop) + Scale(height)};
+}
+
+void TLabel::FontChanged() {
+  FFitted.reset();
+  ApplyBounds();
+  TPaintedControl::FontChanged();
+}
+
+void TLabel::TextChanged() {
+  FFitted.reset();
+  ApplyBounds();
+  TAccessibility::Notify(FHandle, EVENT_OBJECT_NAMECHANGE);  // a reader announces the new step text
+}
+
+void TLabel::DpiChanged() {
+  FFitted.reset();
+  TPaintedControl::DpiChanged();
+}
+
+bool TLabel::Describe(TAccessibleInfo& info) const {
+  info.Role = ROLE_SYSTEM_STATICTEXT;
+  info.Name = FText;
+  info.State = STATE_SYSTEM_READONLY;
+  return true;
 }
 
 void TLabel::Paint(HDC dc, const RECT& rc) {
   PaintBackground(dc, rc);
-  HFONT font = reinterpret_cast<HFONT>(::GetPropW(FHandle, L"TradeloomFont"));
   UINT flags = DT_NOPREFIX | (WordWrap ? DT_WORDBREAK : DT_SINGLELINE) |
                (Alignment == TAlignment::Right ? DT_RIGHT : Alignment == TAlignment::Center ? DT_CENTER : DT_LEFT);
-  std::wstring text = Text();
-  TGdiObject smaller = ShrinkToFit && WordWrap && font ? FittingFont(dc, font, text, rc, flags) : TGdiObject();
-  if (smaller) font = static_cast<HFONT>(smaller.Get());
+  HFONT font = PaintFont(dc, rc, flags);
   HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
   ::SetBkMode(dc, TRANSPARENT);
-  ::SetTextColor(dc, FontColor);
+  ::SetTextColor(dc, Themed(FontColor, COLOR_BTNTEXT));
   RECT textRect = rc;
   if (CenterVertically) {
     RECT measure = rc;
-    ::DrawTextW(dc, text.c_str(), -1, &measure, flags | DT_CALCRECT);
+    ::DrawTextW(dc, FText.c_str(), -1, &measure, flags | DT_CALCRECT);
     int offset = ((rc.bottom - rc.top) - (measure.bottom - measure.top)) / 2;
     if (offset > 0) textRect.top += offset;
   }
-  ::DrawTextW(dc, text.c_str(), -1, &textRect, flags);
+  ::DrawTextW(dc, FText.c_str(), -1, &textRect, flags);
   if (old) ::SelectObject(dc, old);
+}
+
+HFONT TLabel::PaintFont(HDC dc, const RECT& box, UINT flags) {
+  HFONT font = Font();
+  if (!ShrinkToFit || !WordWrap || !font) return font;
+  // Fitted once per text, font and size, not on every paint.
+  if (!FFitted) FFitted = FittingFont(dc, font, FText, box, flags);
+  return *FFitted ? static_cast<HFONT>(FFitted->Get()) : font;
 }
 
 TGdiObject TLabel::FittingFont(HDC dc, HFONT font, const std::wstring& text, RECT box, UINT flags) const {
@@ -346,36 +544,43 @@ TGdiObject TLabel::FittingFont(HDC dc, HFONT font, const std::wstring& text, REC
   }
 }
 
-void TLabel::AdjustSize() {
-  if (!AutoSize || WordWrap || !FHandle) return;
-  std::wstring text = Text();
-  if (text.empty()) return;
-  TWindowDC dc(FHandle);
-  HFONT font = reinterpret_cast<HFONT>(::GetPropW(FHandle, L"TradeloomFont"));
-  HGDIOBJ old = font ? ::SelectObject(dc.Get(), font) : nullptr;
-  RECT measure{0, 0, 0, 0};
-  ::DrawTextW(dc.Get(), text.c_str(), -1, &measure, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-  if (old) ::SelectObject(dc.Get(), old);
-  int width = ::MulDiv(measure.right, 96, static_cast<int>(ScreenDpi())) + 1;
-  int height = std::max(FHeight, ::MulDiv(measure.bottom, 96, static_cast<int>(ScreenDpi())));
-  if (width == FWidth && height == FHeight) return;
-  int left = Alignment == TAlignment::Right ? FLeft + FWidth - width : FLeft;
-  SetBounds(left, FTop, width, height);
-}
-
 // ---- TEdit ----
 
 TEdit::TEdit(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
-  CreateHandle(WC_EDITW, WS_TABSTOP | ES_AUTOHSCROLL | WS_BORDER);
+  DeclareWindow(WC_EDITW, WS_TABSTOP | ES_AUTOHSCROLL | WS_BORDER);
+}
+
+void TEdit::WindowCreated() {
+  if (HFONT font = Font()) ::SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+void TEdit::FontChanged() {
+  if (FHandle) ::SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), TRUE);
+  TWinControl::FontChanged();
+}
+
+bool TEdit::Describe(TAccessibleInfo& info) const {
+  info.Role = ROLE_SYSTEM_TEXT;
+  // Named by the label that names it, as a reader expects of a form field.
+  if (FParent)
+    for (TWinControl* control : FParent->Controls())
+      if (auto* label = dynamic_cast<TLabel*>(control); label && label->FocusControl == this) info.Name = label->Text();
+  info.Value = Text();
+  info.State = STATE_SYSTEM_FOCUSABLE | (FEnabled ? 0 : STATE_SYSTEM_UNAVAILABLE);
+  return true;
 }
 
 LRESULT TEdit::HandleParentNotify(UINT msg, WPARAM wParam, LPARAM, bool& handled) {
   if (msg != WM_CTLCOLOREDIT) return 0;
   handled = true;
   HDC dc = reinterpret_cast<HDC>(wParam);
-  ::SetTextColor(dc, RGB(0, 0, 0));
-  ::SetBkColor(dc, Color);
-  if (!FBrush) FBrush.Reset(::CreateSolidBrush(Color));
+  const COLORREF background = Themed(Color, COLOR_WINDOW);
+  ::SetTextColor(dc, Themed(RGB(0, 0, 0), COLOR_WINDOWTEXT));
+  ::SetBkColor(dc, background);
+  if (!FBrush || FBrushColor != background) {
+    FBrush.Reset(::CreateSolidBrush(background));
+    FBrushColor = background;
+  }
   return reinterpret_cast<LRESULT>(FBrush.Get());
 }
 
@@ -409,19 +614,19 @@ LRESULT TEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void TEdit::PaintBorder(HDC dc, const RECT& rc, bool) {
-  ::FrameRect(dc, &rc, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+  ::FrameRect(dc, &rc, ::GetSysColorBrush(HighContrast() ? COLOR_WINDOWFRAME : COLOR_WINDOWTEXT));
 }
 
 // ---- TButton ----
 
 TButton::TButton(TWinControl* parent, std::wstring name, bool tabStop) : TWinControl(parent, std::move(name)) {
-  CreateHandle(WC_BUTTONW, BS_OWNERDRAW | (tabStop ? WS_TABSTOP : 0));
+  DeclareWindow(WC_BUTTONW, BS_OWNERDRAW | (tabStop ? WS_TABSTOP : 0));
 }
 
 void TButton::DrawButton(HDC dc, const RECT& rc, const TState& state) {
   RECT face = rc;
   ::DrawFrameControl(dc, &face, DFC_BUTTON, DFCS_BUTTONPUSH | (state.Pressed ? DFCS_PUSHED : 0));
-  HFONT font = reinterpret_cast<HFONT>(::SendMessageW(FHandle, WM_GETFONT, 0, 0));
+  HFONT font = Font();
   TSelectObject select(dc, font ? font : ::GetStockObject(DEFAULT_GUI_FONT));
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, ::GetSysColor(state.Enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
@@ -437,6 +642,23 @@ void TButton::DrawButton(HDC dc, const RECT& rc, const TState& state) {
 void TButton::Click() {
   if (OnClick) OnClick(this);
 }
+
+void TButton::PressByKeyboard() {
+  SetFocus();
+  ::SendMessageW(FHandle, WM_KEYDOWN, VK_SPACE, 0x00390001);
+  ::SendMessageW(FHandle, WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0390001));
+}
+
+bool TButton::Describe(TAccessibleInfo& info) const {
+  info.Role = ROLE_SYSTEM_PUSHBUTTON;
+  info.Name = Text();
+  info.State = STATE_SYSTEM_FOCUSABLE | (IsDefault() ? STATE_SYSTEM_DEFAULT : 0) | (FEnabled ? 0 : STATE_SYSTEM_UNAVAILABLE);
+  info.DefaultAction = L"Press";
+  return true;
+}
+
+// Posted, as the system's own button object does: the reader's call returns before the click runs.
+void TButton::DoDefaultAction() { ::PostMessageW(FHandle, BM_CLICK, 0, 0); }
 
 LRESULT TButton::HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) {
   if (msg == WM_COMMAND && (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == BN_DOUBLECLICKED)) {
@@ -485,6 +707,17 @@ void TImage::SetBitmap(TGdiObject bitmap) {
   Invalidate();
 }
 
+void TImage::DpiChanged() {
+  FScaled.Reset();  // made again from the decoded picture, never from the last scaled copy
+  TPaintedControl::DpiChanged();
+}
+
+bool TImage::Describe(TAccessibleInfo& info) const {
+  info.Role = ROLE_SYSTEM_GRAPHIC;
+  info.State = STATE_SYSTEM_READONLY;
+  return true;
+}
+
 void TImage::Paint(HDC dc, const RECT& rc) {
   PaintBackground(dc, rc);
   BITMAP bm{};
@@ -526,25 +759,34 @@ int TGauge::Percent() const {
   return static_cast<int>(std::min<long long>(percent, 100));
 }
 
+void TGauge::TextChanged() { TAccessibility::Notify(FHandle, EVENT_OBJECT_VALUECHANGE); }
+
+bool TGauge::Describe(TAccessibleInfo& info) const {
+  info.Role = ROLE_SYSTEM_PROGRESSBAR;
+  info.Value = FText;
+  info.State = STATE_SYSTEM_READONLY;
+  return true;
+}
+
 void TGauge::Paint(HDC dc, const RECT& rc) {
   ::FillRect(dc, &rc, ::GetSysColorBrush(COLOR_WINDOW));
   RECT filled = rc;
   filled.right = rc.left + (rc.right - rc.left) * Percent() / 100;
   ::FillRect(dc, &filled, ::GetSysColorBrush(COLOR_HIGHLIGHT));
-  HFONT font = reinterpret_cast<HFONT>(::SendMessageW(::GetParent(FHandle), WM_GETFONT, 0, 0));
+  HFONT font = Font();
   TSelectObject select(dc, font ? font : ::GetStockObject(DEFAULT_GUI_FONT));
   ::SetBkMode(dc, TRANSPARENT);
-  std::wstring text = Text();
   RECT textRect = rc;
-  ::DrawTextW(dc, text.c_str(), -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  ::DrawTextW(dc, FText.c_str(), -1, &textRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
 // ---- TMarqueeBar ----
 
 TMarqueeBar::TMarqueeBar(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
-  CreateHandle(PROGRESS_CLASSW, PBS_MARQUEE);
-  ::SendMessageW(FHandle, PBM_SETMARQUEE, TRUE, 30);
+  DeclareWindow(PROGRESS_CLASSW, PBS_MARQUEE);
 }
+
+void TMarqueeBar::WindowCreated() { ::SendMessageW(FHandle, PBM_SETMARQUEE, TRUE, 30); }
 
 // ---- TTimer ----
 
@@ -584,32 +826,51 @@ void CALLBACK TTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
 // ---- TForm ----
 
 TForm::TForm(std::wstring name, std::wstring caption) : TContainer(nullptr, std::move(name), false) {
-  RegisterClassOnce(kFormClass, 0, nullptr);
+  RegisterClassOnce(kFormClass, 0);
   FVisible = false;
-  CreateHandle(kFormClass, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
-               WS_EX_CONTROLPARENT | WS_EX_APPWINDOW);
-  SetText(caption);
+  FText = std::move(caption);
+  DeclareWindow(kFormClass, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
+                WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, true);
+  MakeWindow();  // the form's own window at once; its controls' when it is shown
+  FDpi = WindowDpi(FHandle);
+  FHighContrast = SystemHighContrast();
 }
 
 TForm::~TForm() = default;
 
+const wchar_t* TForm::WindowClassName() { return kFormClass; }
+
 void TForm::SetClientSize(int width, int height) {
   FClientWidth = width;
   FClientHeight = height;
-  RECT rc{0, 0, Scale(width), Scale(height)};
-  DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(FHandle, GWL_STYLE));
-  DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(FHandle, GWL_EXSTYLE));
-  ::AdjustWindowRectEx(&rc, style, FALSE, exStyle);
-  FWidth = rc.right - rc.left;
-  FHeight = rc.bottom - rc.top;
-  ::SetWindowPos(FHandle, nullptr, 0, 0, FWidth, FHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  FitWindowToClient(Scale(width), Scale(height));
   Realign();
 }
 
+void TForm::FitWindowToClient(int clientWidth, int clientHeight) {
+  RECT rc{0, 0, clientWidth, clientHeight};
+  const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(FHandle, GWL_STYLE));
+  const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(FHandle, GWL_EXSTYLE));
+  using TAdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  if (auto adjustForDpi = User32Function<TAdjustForDpi>("AdjustWindowRectExForDpi")) adjustForDpi(&rc, style, FALSE, exStyle, FDpi);
+  else ::AdjustWindowRectEx(&rc, style, FALSE, exStyle);
+  const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+  FWidth = rc.right - rc.left;
+  FHeight = rc.bottom - rc.top;
+  ::SetWindowPos(FHandle, nullptr, 0, 0, FWidth, FHeight, flags);
+  // The frame drawn can differ from the one computed (a DPI the system draws no frame for): what counts
+  // is the client area, so the difference is made up.
+  RECT client;
+  ::GetClientRect(FHandle, &client);
+  if (client.right != clientWidth || client.bottom != clientHeight) {
+    FWidth += clientWidth - client.right;
+    FHeight += clientHeight - client.bottom;
+    ::SetWindowPos(FHandle, nullptr, 0, 0, FWidth, FHeight, flags);
+  }
+}
+
 void TForm::Realign() {
-  for (HWND child = ::GetWindow(FHandle, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-    TWinControl* control = FromHandle(child);
-    if (!control) continue;
+  for (TWinControl* control : Controls()) {
     if (control->Align == TAlign::Top) control->SetBounds(0, 0, FClientWidth, control->Height());
     if (control->Align == TAlign::Bottom)
       control->SetBounds(0, FClientHeight - control->Height(), FClientWidth, control->Height());
@@ -617,6 +878,7 @@ void TForm::Realign() {
 }
 
 void TForm::Show() {
+  CreateWindowTree();
   // Centred on the screen that holds the work area.
   RECT work;
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -643,6 +905,64 @@ TComponent* TForm::FindComponent(const std::wstring& name) const {
 // At once, like the title-bar button: the close handler runs before Close returns.
 void TForm::Close() { ::SendMessageW(FHandle, WM_CLOSE, 0, 0); }
 
+TGdiObject TForm::MakeFont(int pixelHeight, bool bold) const {
+  return TGdiObject(::CreateFontW(-::MulDiv(pixelHeight, static_cast<int>(FDpi), 96), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL,
+                                  FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                  CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, FontName.c_str()));
+}
+
+HFONT TForm::FormFont(int pixelHeight, bool bold) {
+  for (const TFormFont& font : FFonts)
+    if (font.PixelHeight == pixelHeight && font.Bold == bold) return static_cast<HFONT>(font.Handle.Get());
+  FFonts.push_back({pixelHeight, bold, MakeFont(pixelHeight, bold)});
+  return static_cast<HFONT>(FFonts.back().Handle.Get());
+}
+
+void TForm::ChangeDpi(UINT dpi, const RECT* suggested) {
+  if (dpi == 0) return;
+  FDpi = dpi;
+  for (TFormFont& font : FFonts) {
+    TGdiObject fresh = MakeFont(font.PixelHeight, font.Bold);
+    ReplaceFont(static_cast<HFONT>(font.Handle.Get()), static_cast<HFONT>(fresh.Get()));
+    font.Handle = std::move(fresh);
+  }
+  if (suggested)
+    ::SetWindowPos(FHandle, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  DpiChanged();
+  SetClientSize(FClientWidth, FClientHeight);  // the exact size of the layout at the new DPI
+  ::RedrawWindow(FHandle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+  if (OnDpiChanged) OnDpiChanged();
+}
+
+void TForm::SetHighContrast(bool on) {
+  FHighContrast = on;
+  ::RedrawWindow(FHandle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+namespace {
+TButton* ShownCancelButton(const TWinControl& control) {
+  for (TWinControl* child : control.Controls()) {
+    if (auto* button = dynamic_cast<TButton*>(child); button && button->Cancel && button->CanFocus()) return button;
+    if (TButton* found = ShownCancelButton(*child)) return found;
+  }
+  return nullptr;
+}
+}  // namespace
+
+bool TForm::PressCancelButton() {
+  TButton* button = ShownCancelButton(*this);
+  if (button) button->PressByKeyboard();
+  return button != nullptr;
+}
+
+void TForm::RestoreFocus(TWinControl& area) {
+  HWND focus = ::GetFocus();
+  if (!focus || (focus != FHandle && !::IsChild(FHandle, focus))) return;
+  TWinControl* focused = FromHandle(focus);
+  if (focus == FHandle || !focused || !focused->TakesFocus() || !focused->CanFocus()) area.FocusFirstControl();
+}
+
 LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CLOSE:
@@ -658,6 +978,24 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         ::SetFocus(FLastFocus);
         return 0;
       }
+      break;
+    case WM_DPICHANGED:
+      ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+      return 0;
+    case WM_GETMINMAXINFO:
+      // The layout's size at every scale, even where it is larger than the screen.
+      if (FWidth > 0) {
+        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+        info->ptMaxTrackSize.x = std::max<LONG>(info->ptMaxTrackSize.x, FWidth);
+        info->ptMaxTrackSize.y = std::max<LONG>(info->ptMaxTrackSize.y, FHeight);
+        return 0;
+      }
+      break;
+    case WM_SETTINGCHANGE:
+      if (wParam != SPI_SETHIGHCONTRAST) break;
+      [[fallthrough]];
+    case WM_SYSCOLORCHANGE:
+      SetHighContrast(SystemHighContrast());
       break;
   }
   return TContainer::WndProc(msg, wParam, lParam);

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 #include <cstdint>
+#include <optional>
 #include "framework/Handles.h"
+#include "framework/Accessible.h"
 
 class TWinControl;
 
@@ -33,16 +35,25 @@ public:
   TWinControl(const TWinControl&) = delete;
   TWinControl& operator=(const TWinControl&) = delete;
 
-  HWND Handle() const { return FHandle; }
+  // The control's window. Windows are made late and in one pass, with their bounds, text and style:
+  // a form's controls when it is shown, a hidden page's when the page is first shown. Asking for the
+  // handle before that makes the window at once (with those of its parents and their controls).
+  HWND Handle() const;
+  bool HandleAllocated() const { return FHandle != nullptr; }
   const std::wstring& Name() const { return FName; }
   TWinControl* Parent() const { return FParent; }
+  // The controls placed on this one, in the order they were made (the tab order).
+  const std::vector<TWinControl*>& Controls() const { return FControls; }
 
+  // The design bounds, in logical (96 DPI) pixels.
   int Left() const { return FLeft; }
   int Top() const { return FTop; }
   int Width() const { return FWidth; }
   int Height() const { return FHeight; }
   void SetBounds(int left, int top, int width, int height);
   void SetHeight(int height) { SetBounds(FLeft, FTop, FWidth, height); }
+  // Where the window goes in its parent at the form's DPI: the design bounds scaled.
+  virtual RECT DeviceBounds() const;
 
   bool Visible() const { return FVisible; }
   void SetVisible(bool visible);
@@ -52,17 +63,30 @@ public:
   bool CanFocus() const;
   void SetFocus();
   bool Focused() const;
+  // Whether the control takes the keyboard focus at all (edits and buttons do).
+  virtual bool TakesFocus() const { return false; }
+  // Gives the focus to the first control here (in tab order) that takes it; false when there is none.
+  bool FocusFirstControl();
 
   std::wstring Text() const;
   void SetText(const std::wstring& text);
-  void SetFont(HFONT font);  // not owned
+  // The control's own font, or its parent's when it has none (not owned).
+  HFONT Font() const;
+  void SetFont(HFONT font);
+  // Every control here and below that uses the font `from` uses `to` from now on.
+  void ReplaceFont(HFONT from, HFONT to);
   void Invalidate();
 
   enum class TAlign { None, Top, Bottom };
   TAlign Align = TAlign::None;
 
-  // Logical (96 DPI) to device pixels; the layout is kept in logical pixels.
+  // Logical (96 DPI) to device pixels at the form's DPI; the layout is kept in logical pixels.
   int Scale(int value) const;
+  virtual UINT Dpi() const;
+  // Whether Windows asks for high contrast: the controls then draw with the system's colours.
+  virtual bool HighContrast() const;
+  // own, or the system colour `sysColor` in high contrast.
+  COLORREF Themed(COLORREF own, int sysColor) const;
   static UINT ScreenDpi();
   // Moves the focus to the next (or previous) tab stop of the form, as Tab would.
   void SelectNext(bool forward = true);
@@ -73,26 +97,61 @@ public:
 
   // Called by the parent for notifications it receives on this control's behalf (WM_COMMAND, ...).
   virtual LRESULT HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled);
+  // The control of a window this framework made (none for other windows of the program).
   static TWinControl* FromHandle(HWND wnd);
 
 protected:
   TWinControl(TWinControl* parent, std::wstring name);
-  // Creates the window of the given class with the bounds stored so far.
-  void CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle = 0);
+  // Names the window to be made: a class of the system's (subclassed once made) or one of the
+  // framework's own (ownClass: its procedure is the framework's from the first message).
+  void DeclareWindow(const wchar_t* className, DWORD style, DWORD exStyle = 0, bool ownClass = false);
+  // Makes this control's window and then those of its controls (hidden pages wait until shown).
+  void CreateWindowTree();
+  // A hidden page makes its windows only when first shown.
+  virtual bool WaitsUntilShown() const { return false; }
+  // After the window is made: what cannot be given at creation (an edit's font, a timer).
+  virtual void WindowCreated() {}
+  virtual void FontChanged();
+  virtual void TextChanged() {}
+  // The form's DPI changed: the window is placed and drawn anew; caches of the old size go.
+  virtual void DpiChanged();
+  // What a screen reader is told; false leaves it to the system's default object.
+  virtual bool Describe(TAccessibleInfo& info) const;
+  virtual void DoDefaultAction() {}
   // The control's own messages, after subclassing; default: the original procedure.
   virtual LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT CallOriginal(UINT msg, WPARAM wParam, LPARAM lParam);
+  // Re-places the window at DeviceBounds.
+  void ApplyBounds();
+  static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static void RegisterClassOnce(const wchar_t* name, UINT style);
 
   HWND FHandle = nullptr;
   WNDPROC FOriginalProc = nullptr;
   virtual void Resized() {}
   TWinControl* FParent;
   std::wstring FName;
+  std::wstring FText;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
   bool FVisible = true;
+  bool FTreeMade = false;  // this window and those of its controls have been made
+  bool FEnabled = true;
+  HFONT FFont = nullptr;  // not owned
+
+  // Makes this control's window alone (the form makes its own at once).
+  void MakeWindow();
 
 private:
-  static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  void MakeIfParentMade();
+  void HandleNeeded();
+  void DetachWindow();
+  void PublishName();
+  std::vector<TWinControl*> FControls;  // not owned: each control is owned by the form's code
+  const wchar_t* FClassName = nullptr;
+  DWORD FStyle = 0, FExStyle = 0;
+  bool FOwnClass = false;
+  ATOM FNameAtom = 0;
+  TAccessibility FAccessibility;
 };
 
 // A plain container window (tab sheets, page controls, the form's client): routes the notifications
@@ -103,7 +162,7 @@ public:
   COLORREF Color = RGB(7, 104, 137);
   HBRUSH Brush();  // the background brush, for children that paint on it
 protected:
-  TContainer(TWinControl* parent, std::wstring name, bool createWindow);
+  TContainer(TWinControl* parent, std::wstring name, bool declareWindow);
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 private:
   TGdiObject FBrush;
@@ -114,6 +173,8 @@ class TTabSheet : public TContainer {
 public:
   using TContainer::TContainer;
   bool TabVisible = true;  // kept for the form's design; tabs are never drawn
+protected:
+  bool WaitsUntilShown() const override { return !FVisible; }
 };
 
 // Pages stacked in one place; only the active page shows. No tabs are drawn.
@@ -142,7 +203,8 @@ protected:
   void PaintBackground(HDC dc, const RECT& rc) const;
 };
 
-// A painted label: transparent to the mouse, aligned and optionally word-wrapped.
+// A painted label: transparent to the mouse, aligned and optionally word-wrapped. Screen readers read
+// it as static text.
 class TLabel : public TPaintedControl {
 public:
   enum class TAlignment { Left, Right, Center };
@@ -155,25 +217,39 @@ public:
   // A wrapped text that does not fit its box is drawn in a smaller size of the same font.
   bool ShrinkToFit = false;
   COLORREF FontColor = RGB(199, 248, 255);
+  // The control this label names (for screen readers: an edit is read by its label); not owned.
+  TWinControl* FocusControl = nullptr;
+  RECT DeviceBounds() const override;
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
   void Paint(HDC dc, const RECT& rc) override;
+  void FontChanged() override;
+  void TextChanged() override;
+  void DpiChanged() override;
+  void Resized() override { FFitted.reset(); }
+  bool Describe(TAccessibleInfo& info) const override;
 private:
-  void AdjustSize();
+  HFONT PaintFont(HDC dc, const RECT& box, UINT flags);
   TGdiObject FittingFont(HDC dc, HFONT font, const std::wstring& text, RECT box, UINT flags) const;
+  std::optional<TGdiObject> FFitted;  // the smaller font a ShrinkToFit text needs (empty: its own fits)
 };
 
 class TEdit : public TWinControl {
 public:
   TEdit(TWinControl* parent, std::wstring name);
   COLORREF Color = RGB(208, 251, 255);
+  bool TakesFocus() const override { return true; }
   LRESULT HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  void WindowCreated() override;
+  void FontChanged() override;
+  bool Describe(TAccessibleInfo& info) const override;
   // Draws the one-pixel frame around the edit (window coordinates); a skin draws its own.
   virtual void PaintBorder(HDC dc, const RECT& rc, bool focused);
 private:
   TGdiObject FBrush;
+  COLORREF FBrushColor = 0;
 };
 
 class TButton : public TWinControl {
@@ -183,12 +259,21 @@ public:
   };
   TButton(TWinControl* parent, std::wstring name, bool tabStop = true);
   TNotifyEvent OnClick;
+  // The button Escape presses, when it shows.
+  bool Cancel = false;
+  bool TakesFocus() const override { return true; }
   void Click();  // runs OnClick as a press would
+  // Presses the button as the keyboard does (focus, then Space), so that whatever watches it sees the press.
+  void PressByKeyboard();
   LRESULT HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  bool Describe(TAccessibleInfo& info) const override;
+  void DoDefaultAction() override;
   // The button draws itself (owner-drawn); a skin draws its own.
   virtual void DrawButton(HDC dc, const RECT& rc, const TState& state);
+  // A default button (the call to action) tells screen readers so.
+  virtual bool IsDefault() const { return false; }
 private:
   bool FHot = false;
 };
@@ -201,12 +286,15 @@ public:
   HBITMAP Bitmap() const { return static_cast<HBITMAP>(FBitmap.Get()); }
 protected:
   void Paint(HDC dc, const RECT& rc) override;
+  void DpiChanged() override;
+  bool Describe(TAccessibleInfo& info) const override;
 private:
   TGdiObject FBitmap;
-  TGdiObject FScaled;  // the picture at the window's DPI, made once
+  TGdiObject FScaled;  // the picture at the window's DPI, made from FBitmap when first drawn at it
 };
 
-// A gauge that prints its percentage followed by "%".
+// A gauge that prints its percentage followed by "%"; screen readers read it as a progress bar whose
+// value is that text.
 class TGauge : public TPaintedControl {
 public:
   TGauge(TWinControl* parent, std::wstring name);
@@ -218,6 +306,8 @@ public:
 protected:
   // Draws the bar and its text (the control's text, "<percent>%"); a skin draws its own.
   void Paint(HDC dc, const RECT& rc) override;
+  void TextChanged() override;
+  bool Describe(TAccessibleInfo& info) const override;
 private:
   int FMax = 100;
   int FPosition = 0;
@@ -227,6 +317,8 @@ private:
 class TMarqueeBar : public TWinControl {
 public:
   TMarqueeBar(TWinControl* parent, std::wstring name);
+protected:
+  void WindowCreated() override;
 };
 
 // A window timer; fires OnTimer on the GUI thread while enabled.
@@ -251,11 +343,14 @@ private:
   UINT_PTR FId = 0;
 };
 
-// A top-level, fixed-size window: the framework's form.
+// A top-level, fixed-size window: the framework's form. It follows the DPI of the monitor it is on
+// (WM_DPICHANGED) and the system's high-contrast setting.
 class TForm : public TContainer {
 public:
   TForm(std::wstring name, std::wstring caption);
   ~TForm() override;
+  // The window class of every form, for finding a form of another process.
+  static const wchar_t* WindowClassName();
   void SetClientSize(int width, int height);
   int ClientWidth() const { return FClientWidth; }
   int ClientHeight() const { return FClientHeight; }
@@ -265,19 +360,49 @@ public:
   // Runs on a close request (title-bar button, Alt+F4, system menu, Close()); without a handler the
   // window is destroyed and the message loop ends.
   std::function<void()> OnClose;
+  // Runs after the form and its controls have been placed at a new DPI.
+  std::function<void()> OnDpiChanged;
   // Places the controls aligned to the top and bottom of the client area.
   void Realign();
   // The form's non-visual components, registered by the form that owns them.
   void AddComponent(TComponent* component) { FComponents.push_back(component); }
   TComponent* FindComponent(const std::wstring& name) const;
+
+  UINT Dpi() const override { return FDpi; }
+  bool HighContrast() const override { return FHighContrast; }
+  // Moves the form to another DPI as WM_DPICHANGED asks: the suggested window rectangle (none: keep
+  // the place), every control's bounds, fonts and pictures anew.
+  void ChangeDpi(UINT dpi, const RECT* suggested);
+  // Draws with the system's colours (on) or the skin's; follows the system's setting by itself.
+  void SetHighContrast(bool on);
+  // A font of the form's face at a logical pixel height, made at the form's DPI and made anew, for
+  // every control that uses it, when the DPI changes. Owned by the form.
+  HFONT FormFont(int pixelHeight, bool bold = false);
+  std::wstring FontName = L"Tahoma";
+  // Presses the cancel button that shows (Escape); false when none does.
+  bool PressCancelButton();
+  // Where the keyboard focus was left on the form itself or on a control that can no longer take it
+  // (hidden with its page), it goes to the first control of `area` that takes it. A focus elsewhere (a
+  // message box, another program) stays where it is.
+  void RestoreFocus(TWinControl& area);
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 private:
   friend class TWinControl;
+  struct TFormFont {
+    int PixelHeight;
+    bool Bold;
+    TGdiObject Handle;
+  };
+  TGdiObject MakeFont(int pixelHeight, bool bold) const;
+  void FitWindowToClient(int clientWidth, int clientHeight);
   int FClientWidth = 0, FClientHeight = 0;
+  UINT FDpi = 96;
+  bool FHighContrast = false;
   HWND FLastFocus = nullptr;
   bool FShown = false;
   std::vector<TComponent*> FComponents;  // not owned
+  std::vector<TFormFont> FFonts;
 };
 
 // Decodes a PNG image held in an RCDATA resource of the program into a 32-bit DIB section.

@@ -1,5 +1,6 @@
 #include "skin/HintBubble.h"
 #include "skin/SkinPaint.h"
+#include <oleacc.h>
 #include <algorithm>
 #include <cmath>
 
@@ -37,12 +38,29 @@ double Smooth(double t) {
   return t * t * (3 - 2 * t);
 }
 
-LRESULT CALLBACK BubbleProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
-  if (msg == WM_NCHITTEST) return HTTRANSPARENT;
-  return ::DefWindowProcW(wnd, msg, wParam, lParam);
+// The system's colours for the bubble in high contrast: a tooltip's.
+TBubbleStyle HighContrastStyle(TBubbleStyle style) {
+  style.Fill = ::GetSysColor(COLOR_INFOBK);
+  style.Border = ::GetSysColor(COLOR_INFOTEXT);
+  style.Transparency = 0;
+  return style;
 }
 }  // namespace
+
+LRESULT CALLBACK THintBubble::BubbleProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE)
+    ::SetWindowLongPtrW(wnd, GWLP_USERDATA,
+                        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+  if (msg == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+  if (msg == WM_NCHITTEST) return HTTRANSPARENT;
+  if (msg == WM_GETOBJECT)
+    if (auto* self = reinterpret_cast<THintBubble*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA))) {
+      bool handled = false;
+      LRESULT result = self->FAccessibility.Answer(wnd, wParam, lParam, handled);
+      if (handled) return result;
+    }
+  return ::DefWindowProcW(wnd, msg, wParam, lParam);
+}
 
 TBubbleLayout LayoutBubble(SIZE textSize, POINT spot, RECT workArea, const TBubbleStyle& style, double scale) {
   auto px = [scale](double v) { return static_cast<LONG>(std::lround(v * scale)); };
@@ -106,30 +124,44 @@ std::vector<uint32_t> RenderBubble(const TBubbleLayout& l, const TBubbleStyle& s
   return pixels;
 }
 
-THintBubble::THintBubble(TBubbleStyle style) : FStyle(style) {}
-THintBubble::~THintBubble() = default;
+THintBubble::THintBubble(TBubbleStyle style) : FStyle(style) {
+  FAccessibility.Describe = [this](TAccessibleInfo& info) {
+    info.Role = ROLE_SYSTEM_ALERT;
+    info.Name = FText;
+    info.State = STATE_SYSTEM_READONLY;
+    return true;
+  };
+}
+
+THintBubble::~THintBubble() { Hide(); }
 
 bool THintBubble::Visible() const { return FWindow && ::IsWindowVisible(FWindow.Get()); }
 
-void THintBubble::Hide() { FWindow.Reset(); }
+void THintBubble::Hide() {
+  FAccessibility.Disconnect();
+  FWindow.Reset();
+}
 
-void THintBubble::Show(POINT spot, const std::wstring& text, UINT dpi) {
+void THintBubble::Show(POINT spot, const std::wstring& text, UINT dpi, bool highContrast) {
   Hide();
+  FText = text;
+  const TBubbleStyle style = highContrast ? HighContrastStyle(FStyle) : FStyle;
+  const COLORREF ink = highContrast ? ::GetSysColor(COLOR_INFOTEXT) : RGB(0, 0, 0);
   const double scale = dpi / 96.0;
   TMemoryDC dc(::CreateCompatibleDC(nullptr));
-  TGdiObject font(::CreateFontW(-std::lround(FStyle.FontHeight * scale), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+  TGdiObject font(::CreateFontW(-std::lround(style.FontHeight * scale), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                                 DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
   TSelectObject selectFont(dc.Get(), font.Get());
   const UINT textFlags = DT_WORDBREAK | DT_NOPREFIX | DT_LEFT;
-  RECT measure{0, 0, std::lround((FStyle.MaxWidth - 2 * (FStyle.Margin + 6)) * scale), 0};
+  RECT measure{0, 0, std::lround((style.MaxWidth - 2 * (style.Margin + 6)) * scale), 0};
   ::DrawTextW(dc.Get(), text.c_str(), -1, &measure, textFlags | DT_CALCRECT);
 
   HMONITOR monitor = ::MonitorFromPoint(spot, MONITOR_DEFAULTTONEAREST);
   MONITORINFO info{sizeof(info)};
   ::GetMonitorInfoW(monitor, &info);
-  TBubbleLayout layout = LayoutBubble({measure.right, measure.bottom}, spot, info.rcWork, FStyle, scale);
-  std::vector<uint32_t> shape = RenderBubble(layout, FStyle, scale);
+  TBubbleLayout layout = LayoutBubble({measure.right, measure.bottom}, spot, info.rcWork, style, scale);
+  std::vector<uint32_t> shape = RenderBubble(layout, style, scale);
 
   // The pixels go into a DIB section; the text is drawn black on white beside it and laid over the
   // bubble by its coverage, since GDI text does not write alpha.
@@ -152,8 +184,10 @@ void THintBubble::Show(POINT spot, const std::wstring& text, UINT dpi) {
     uint32_t coverage = 255 - ((pixels[i] >> 8) & 0xFF);
     uint32_t px = shape[i];
     uint32_t a = px >> 24;
-    auto darken = [&](int shift) { return (((px >> shift) & 0xFF) * (255 - coverage) / 255) << shift; };
-    pixels[i] = (a << 24) | darken(16) | darken(8) | darken(0);
+    auto inked = [&](int shift, uint32_t ink) {
+      return ((((px >> shift) & 0xFF) * (255 - coverage) + ink * coverage * a / 255) / 255) << shift;
+    };
+    pixels[i] = (a << 24) | inked(16, GetRValue(ink)) | inked(8, GetGValue(ink)) | inked(0, GetBValue(ink));
   }
 
   WNDCLASSEXW wc{sizeof(wc)};
@@ -165,7 +199,7 @@ void THintBubble::Show(POINT spot, const std::wstring& text, UINT dpi) {
   }
   FWindow.Reset(::CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_TOPMOST | WS_EX_TRANSPARENT,
                                   kBubbleClass, text.c_str(), WS_POPUP, layout.WindowPos.x, layout.WindowPos.y,
-                                  layout.Window.cx, layout.Window.cy, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr));
+                                  layout.Window.cx, layout.Window.cy, nullptr, nullptr, ::GetModuleHandleW(nullptr), this));
   if (!FWindow) return;
   TSelectObject selectBitmap(dc.Get(), bitmap.Get());
   POINT source{0, 0};
@@ -173,4 +207,5 @@ void THintBubble::Show(POINT spot, const std::wstring& text, UINT dpi) {
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   ::UpdateLayeredWindow(FWindow.Get(), nullptr, &layout.WindowPos, &size, dc.Get(), &source, 0, &blend, ULW_ALPHA);
   ::ShowWindow(FWindow.Get(), SW_SHOWNOACTIVATE);
+  TAccessibility::Notify(FWindow.Get(), EVENT_SYSTEM_ALERT);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "framework/Accessible.h"
 #include "framework/Handles.h"
 
 struct TBubbleStyle {
@@ -46,13 +47,18 @@ public:
   THintBubble(const THintBubble&) = delete;
   THintBubble& operator=(const THintBubble&) = delete;
 
-  // Shows the text pointing at the spot (screen pixels); replaces a bubble already shown.
-  void Show(POINT spot, const std::wstring& text, UINT dpi);
+  // Shows the text pointing at the spot (screen pixels) at the DPI given, in the system's colours when
+  // highContrast; replaces a bubble already shown. Screen readers announce it as an alert.
+  void Show(POINT spot, const std::wstring& text, UINT dpi, bool highContrast = false);
   void Hide();
   bool Visible() const;
   HWND Handle() const { return FWindow.Get(); }
+  const std::wstring& Text() const { return FText; }
 
 private:
+  static LRESULT CALLBACK BubbleProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
   TBubbleStyle FStyle;
+  std::wstring FText;
+  TAccessibility FAccessibility;
   TWindowHandle FWindow;
 };

@@ -17,6 +17,13 @@ constexpr COLORREF kPrimaryHot = RGB(255, 210, 110);
 constexpr COLORREF kPrimaryPressed = RGB(235, 168, 30);
 constexpr COLORREF kDisabledFace = RGB(96, 150, 168);
 constexpr COLORREF kBar = RGB(30, 162, 204);
+
+// The colours the controls draw with: the skin's, or the system's where Windows asks for high contrast.
+struct TColors {
+  COLORREF Window, Ink, Focus, FocusOnPrimary, Face, FaceHot, FacePressed, Primary, PrimaryHot, PrimaryPressed,
+      DisabledFace, DisabledInk, Track, TrackInk, Bar, BarInk;
+};
+TColors Colors(bool highContrast);
 }  // namespace skin
 
 class TSkinButton : public TButton {
@@ -25,6 +32,7 @@ public:
   bool Primary = false;  // the call to action: amber face
 protected:
   void DrawButton(HDC dc, const RECT& rc, const TState& state) override;
+  bool IsDefault() const override { return Primary; }
 };
 
 class TSkinEdit : public TEdit {
@@ -51,6 +59,8 @@ public:
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
   void Paint(HDC dc, const RECT& rc) override;
+  void WindowCreated() override;
+  bool Describe(TAccessibleInfo& info) const override;
 private:
   int FPhase = 0;
 };
