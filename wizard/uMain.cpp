@@ -6,13 +6,6 @@
 
 namespace {
 constexpr int kClientWidth = 519;
-constexpr wchar_t kFormProp[] = L"TradeloomMainForm";
-
-HFONT MakeFont(int pixelHeight, bool bold, int dpi) {
-  return ::CreateFontW(-::MulDiv(pixelHeight, dpi, 96), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
-}
 
 template <typename T, typename... Args>
 std::unique_ptr<T> Make(TWinControl* parent, const wchar_t* name, int left, int top, int width, int height,
@@ -33,16 +26,11 @@ TfmMain::~TfmMain() {
   if (FOldWindowProc) ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FOldWindowProc));
 }
 
-void TfmMain::CreateFonts() {
-  int dpi = static_cast<int>(ScreenDpi());
-  FFontDefault.Reset(MakeFont(11, false, dpi));
-  FFontHeader.Reset(MakeFont(23, true, dpi));
-  FFontText.Reset(MakeFont(14, false, dpi));
-  SetFont(static_cast<HFONT>(FFontDefault.Get()));
-}
+// The form's fonts follow its DPI: they are made anew, for every control, when it changes.
+void TfmMain::CreateFonts() { SetFont(FormFont(11)); }
 
 void TfmMain::CreateControls() {
-  HFONT text = static_cast<HFONT>(FFontText.Get());
+  HFONT text = FormFont(14);
   SetClientSize(kClientWidth, 400);  // the real height is fitted in FormCreate
 
   pcTop = Make<TPageControl>(this, L"pcTop", 0, 0, kClientWidth, 180);
@@ -52,7 +40,7 @@ void TfmMain::CreateControls() {
   lbHeader = Make<TLabel>(tsMain, L"lbHeader", 180, 0, 292, 69);
   lbHeader->WordWrap = true;
   lbHeader->ShrinkToFit = true;
-  lbHeader->SetFont(static_cast<HFONT>(FFontHeader.Get()));
+  lbHeader->SetFont(FormFont(23, true));
   lbHeader->SetText(LoadStr(sHeader));
   sLabel5 = Make<TLabel>(tsMain, L"sLabel5", 180, 77, 279, 14);
   sLabel5->SetFont(text);
@@ -101,6 +89,10 @@ void TfmMain::CreateControls() {
   btDownload->Primary = true;
   btDownload->OnKeyPress = [this](TWinControl*, wchar_t& key) { btDownloadKeyPress(key); };
   btDownload->OnClick = [this](TWinControl*) { btDownloadClick(); };
+  // Screen readers name each field by its label.
+  sLabel1->FocusControl = editFirstName.get();
+  sLabel3->FocusControl = editLastName.get();
+  sLabel4->FocusControl = editEmail.get();
 
   tsProgress = pcBottom->AddPage(L"tsProgress");
   lbProcess = Make<TLabel>(tsProgress, L"lbProcess", 7, 2, 495, 16);
@@ -108,6 +100,7 @@ void TfmMain::CreateControls() {
   btCancel = Make<TSkinButton>(tsProgress, L"btCancel", 380, 59, 122, 28);
   btCancel->SetText(LoadStr(sCancel));
   btCancel->OnClick = [this](TWinControl*) { btCancelClick(); };
+  btCancel->Cancel = true;  // Escape presses it
 
   tsProgressMarq = pcBottom->AddPage(L"tsProgressMarq");
   lbProgressMarguee = Make<TLabel>(tsProgressMarq, L"lbProgressMarguee", 7, 2, 495, 16);
@@ -115,6 +108,7 @@ void TfmMain::CreateControls() {
   btCancelMarguee = Make<TSkinButton>(tsProgressMarq, L"btCancelMarguee", 380, 59, 122, 28, false);
   btCancelMarguee->SetText(LoadStr(sCancel));
   btCancelMarguee->OnClick = [this](TWinControl*) { btCancelMargueeClick(); };
+  btCancelMarguee->Cancel = true;
 
   timerPromo = std::make_unique<TTimer>(L"timerPromo", 10000);
   timerPromo->OnTimer = [this](TWinControl*) { timerPromoTimer(); };
@@ -125,18 +119,21 @@ void TfmMain::CreateControls() {
 
   OnShow = [this] { FormShow(); };
   OnClose = [this] { FormClose(); };
+  // A hint that shows while the window moves to another DPI is drawn anew at the field's new place.
+  OnDpiChanged = [this] {
+    if (sHintManager1.Visible() && FHintControl) PlaceInputHint(FHintControl, sHintManager1.Text());
+  };
 }
 
 void TfmMain::FormCreate() {
   SoftwareStatisticsTracker->SetProductKey(kStatisticsProjectKey);
-  SoftwareStatisticsTracker->Start();
+  // The tracker starts after the first paint (WMStartTracker): nothing of it delays the window.
   Application->SetTitle(Text());
   HideTabs();
   FitTopHeight();
   ShowBottomPage(tsInput);
   ShowTopPage(tsMain);
   // The window-procedure wrapper: the original procedure handles everything first.
-  ::SetPropW(FHandle, kFormProp, this);
   FOldWindowProc = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TfmMain::HookedWndProcThunk)));
   lbProcess->SetText(L"");
@@ -145,7 +142,16 @@ void TfmMain::FormCreate() {
   LoadWelcomeImage();
 }
 
-void TfmMain::FormShow() { ::PostMessageW(FHandle, WM_FOCUSFIRSTFIELD, 0, 0); }
+void TfmMain::FormShow() {
+  ::PostMessageW(FHandle, WM_FOCUSFIRSTFIELD, 0, 0);
+  // Posted messages come before any input, so the start event stays the run's first.
+  if (!::PostMessageW(FHandle, WM_STARTTRACKER, 0, 0)) WMStartTracker();
+}
+
+void TfmMain::WMStartTracker() {
+  ::RedrawWindow(FHandle, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);  // the first paint comes first
+  SoftwareStatisticsTracker->Start();
+}
 
 void TfmMain::WMFocusFirstField() {
   if (pcBottom->ActivePage() == tsInput && editFirstName->CanFocus()) editFirstName->SetFocus();
@@ -167,7 +173,7 @@ void TfmMain::btCancelClick() { FCancelled = true; }
 void TfmMain::btCancelMargueeClick() { FCancelled = true; }
 
 LRESULT CALLBACK TfmMain::HookedWndProcThunk(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* self = static_cast<TfmMain*>(::GetPropW(wnd, kFormProp));
+  auto* self = dynamic_cast<TfmMain*>(TWinControl::FromHandle(wnd));
   return self ? self->HookedWndProc(msg, wParam, lParam) : ::DefWindowProcW(wnd, msg, wParam, lParam);
 }
 
@@ -176,6 +182,9 @@ LRESULT TfmMain::HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_FOCUSFIRSTFIELD:
       WMFocusFirstField();
+      break;
+    case WM_STARTTRACKER:
+      WMStartTracker();
       break;
     case WM_KILLFOCUS:
     case WM_ACTIVATEAPP:
@@ -197,6 +206,7 @@ void TfmMain::ShowBottomPage(TTabSheet* page) {
     throw;
   }
   pcBottom->SetVisible(true);
+  RestoreFocus(*page);  // the keyboard goes on where the hidden page left it
   // The taskbar button follows: nothing on the input page, a moving bar while the size is unknown.
   if (page == tsInput) FTaskbar.Clear();
   else if (page == tsProgress) FTaskbar.SetValue(0, 1);
@@ -240,13 +250,18 @@ bool TfmMain::IsKeyAllowed(wchar_t ch) const { return IsCtrlDown() || IsNameChar
 
 void TfmMain::ShowInputHint(TWinControl* control, const std::wstring& text) {
   HideInputHint();
-  RECT rc;
-  ::GetWindowRect(control->Handle(), &rc);
-  POINT spot{rc.left + (rc.right - rc.left) / 2, rc.top + (rc.bottom - rc.top) / 3};
-  sHintManager1.Show(spot, text, ScreenDpi());
+  PlaceInputHint(control, text);
   // Off and on again, so the five seconds start anew.
   timerHideHint->SetEnabled(false);
   timerHideHint->SetEnabled(true);
+}
+
+void TfmMain::PlaceInputHint(TWinControl* control, const std::wstring& text) {
+  RECT rc;
+  ::GetWindowRect(control->Handle(), &rc);
+  POINT spot{rc.left + (rc.right - rc.left) / 2, rc.top + (rc.bottom - rc.top) / 3};
+  sHintManager1.Show(spot, text, Dpi(), HighContrast());
+  FHintControl = control;
 }
 
 void TfmMain::HideInputHint() { sHintManager1.Hide(); }

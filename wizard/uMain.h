@@ -10,6 +10,8 @@
 #include "wizard/uTaskbarProgress.h"
 
 constexpr UINT WM_FOCUSFIRSTFIELD = WM_USER + 101;
+// Posted by the window to itself when it shows: the tracker starts once the window has been painted.
+constexpr UINT WM_STARTTRACKER = WM_USER + 102;
 // The statistics project key of the product.
 constexpr wchar_t kStatisticsProjectKey[] = L"3f1c9a7e52d04b86a1e7c2f9d06b58e4a17";
 
@@ -51,6 +53,7 @@ public:
   void FormShow();
   void FormClose();
   void WMFocusFirstField();
+  void WMStartTracker();
   void btDownloadClick();
   void btDownloadKeyPress(wchar_t& key);
   void btCancelClick();
@@ -92,13 +95,14 @@ public:
 private:
   void CreateControls();
   void CreateFonts();
+  void PlaceInputHint(TWinControl* control, const std::wstring& text);
   static LRESULT CALLBACK HookedWndProcThunk(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam);
 
   bool FCancelled = false;
   WNDPROC FOldWindowProc = nullptr;
   int FPromoIndex = 0;
-  TGdiObject FFontDefault, FFontHeader, FFontText;
   THintBubble sHintManager1;  // the input hint
+  TWinControl* FHintControl = nullptr;  // the field the hint points at; not owned
   TTaskbarProgress FTaskbar{FHandle};
 };

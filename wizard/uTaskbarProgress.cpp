@@ -12,6 +12,8 @@ ITaskbarList3* TTaskbarProgress::List() {
 }
 
 void TTaskbarProgress::SetState(TBPFLAG state) {
+  // Nothing to clear before any progress was shown: the window's start does not load the shell's list.
+  if (state == TBPF_NOPROGRESS && !FList) return;
   if (ITaskbarList3* list = List()) list->SetProgressState(FWindow, state);
 }
 
