@@ -2,8 +2,20 @@
 #include <windows.h>
 #include "framework/Application.h"
 #include "wizard/uMain.h"
+#include "wizard/uSingleInstance.h"
+#include "wizard/uStringRes.h"
+
+namespace {
+// Of the session ("Local\"): another user's wizard on the same machine is not this one's business.
+constexpr wchar_t kSingleInstanceMutex[] = L"Local\\Corvanta.Tradeloom.Setup";
+constexpr DWORD kWaitForRunningWindowMs = 5000;
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  TSingleInstance instance(kSingleInstanceMutex);
+  if (!instance.IsFirst() &&
+      instance.ActivateRunning(TForm::WindowClassName(), LoadStr(sCaption).c_str(), kWaitForRunningWindowMs))
+    return 0;
   TApplication app;
   app.Initialize();
   std::unique_ptr<TfmMain> form;
