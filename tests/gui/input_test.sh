@@ -10,6 +10,7 @@ xdotool type --delay 30 "Ann4a"
 expect_soon "digit refused" "Anna" gui_field editFirstName 7
 xdotool type --delay 30 "4"
 expect_soon "hint" "Please type in your First Name using Latin letters only" hint_text
+expect_eq "the hint, for a screen reader: an alert" "8|Please type in your First Name using Latin letters only|" "$(reader_sees popup)"
 gui_shot digit-hint
 # Enter moves to the next field, as Tab would; a letter hides the hint.
 xdotool key Return

@@ -46,10 +46,16 @@ gui_stop() {
 }
 trap gui_stop EXIT
 
-gui_inspect() { "$WINE" "$TL_BUILD/tests/tools/wininspect.exe" "$TITLE" 2>/dev/null | tr -d '\r'; }
+gui_inspect() { "$WINE" "$TL_BUILD/tests/tools/wininspect.exe" "$@" "$TITLE" 2>/dev/null | tr -d '\r'; }
 
 # gui_field <control name> <field number>: 2 class, 3 visible, 4 enabled, 5 focused, 6 bounds, 7 text
 gui_field() { gui_inspect | awk -F'|' -v n="$1" -v f="$2" '$1 == n { print $f; exit }'; }
+
+# reader_sees <control name, or "popup"> : what a screen reader gets, "role|name|value" (MSAA).
+reader_sees() { gui_inspect --msaa | awk -F'|' -v n="$1" '$1 == n { print (n == "popup") ? $4 "|" $5 "|" $6 : $8 "|" $9 "|" $10; exit }'; }
+
+# send_dpi <dpi>: the window moves to a monitor of that scale, as Windows tells it (Wine never does).
+send_dpi() { "$WINE" "$TL_BUILD/tests/tools/wininspect.exe" --dpi "$1" "$TITLE" >/dev/null 2>&1; }
 
 gui_shot() {
   SHOT=$((SHOT + 1))

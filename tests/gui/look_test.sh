@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The look of every state, compared with reference pictures: the input page, the hint on each field,
-# the sign-up, download and installation pages, at 96 and at 144 DPI.
+# the sign-up, download and installation pages, at 96 and at 144 DPI; and a window started at 96 that
+# moves to a monitor at 144 looks like one started there, its hint too.
 source "$(dirname "$0")/lib.sh"
 MARGIN=40
 export TL_INSTALL_DIR="C:\\TradeloomTest\\look"
@@ -27,6 +28,16 @@ run_states() {  # <suffix>: one run through every state
   local s="$1"
   gui_start
   look_matches "input-page$s" editFirstName
+  if [ -z "$s" ]; then
+    send_dpi 144
+    look_matches input-page-144dpi editFirstName
+    xdotool type --delay 20 "4"
+    wait_hint >/dev/null
+    sleep 0.3
+    look_matches hint-first-name-144dpi editFirstName
+    send_dpi 96
+    look_matches hint-first-name editFirstName  # the hint drawn anew at the field's place
+  fi
 
   # A hint on each field.
   xdotool type --delay 20 "4"

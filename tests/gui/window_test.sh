@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The wizard opens at its designed size on the input page, with the caret in the first-name field,
-# and typing reaches that field.
+# and typing reaches that field. A screen reader reads every control; the window follows a change of
+# the monitor's scale; a second start leaves the first wizard alone.
 source "$(dirname "$0")/lib.sh"
+rm -rf "$(stats_data_folder)"  # one tracker run is counted by its marker file
 gui_start
 gui_shot input-page
 
@@ -10,7 +12,37 @@ expect_eq "input page showing" 1 "$(gui_field tsInput 3)"
 expect_eq "welcome page showing" 1 "$(gui_field tsMain 3)"
 wait_field editFirstName 5 1
 
+# Started a second time (a double-click too many): that start ends at once with code 0, shows nothing
+# and starts no tracker run; the first keeps the keyboard and works on.
+markers() { find "$(stats_data_folder)" -name 'proc-*' 2>/dev/null | wc -l; }
+expect_soon "the first run's marker" 1 markers
+"$WINE" "$TL_BUILD/wizard/TradeloomSetup.exe" </dev/null >"$OUT/second.log" 2>&1 &
+second=$!
+for _ in $(seq 100); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$second" 2>/dev/null && fail "the second start did not end"
+wait "$second" && second_exit=0 || second_exit=$?
+expect_eq "exit code of the second start" 0 "$second_exit"
+expect_eq "wizard windows" 1 "$(xdotool search --onlyvisible --name "^$TITLE\$" | wc -l)"
+expect_eq "tracker runs" 1 "$(markers)"
+
 xdotool type --delay 50 "Anna"
 wait_field editFirstName 7 "Anna"
 gui_shot typed
+
+# What a screen reader reads (MSAA, from another process): role|name|value.
+expect_eq "the first field, by its label" "42|First Name:|Anna" "$(reader_sees editFirstName)"
+expect_eq "the email field" "42|Email:|" "$(reader_sees editEmail)"
+expect_eq "the download button" "43|Download and install Tradeloom|" "$(reader_sees btDownload)"
+expect_eq "a label" "41|Last Name:|" "$(reader_sees sLabel3)"
+
+# Moved to monitors of other scales (WM_DPICHANGED as Windows sends it) and back: the layout's size at
+# each; tests/wizard checks every control's bounds, the look test the picture.
+layout() { gui_inspect | cut -d'|' -f1,6; }
+before=$(layout)
+for step in "144 779,470" "192 1038,626" "96 519,313"; do
+  send_dpi "${step% *}"
+  expect_eq "client size at ${step% *} DPI" "${step#* }" "$(client_size)"
+done
+[ "$(layout)" == "$before" ] || fail "the controls moved: $(diff <(echo "$before") <(layout))"
+echo "ok: every control back where it was"
 echo "window test passed"

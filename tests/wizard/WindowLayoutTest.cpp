@@ -7,6 +7,80 @@ protected:
   TfmMain form;
 };
 
+namespace {
+int ScaledTo(UINT dpi, int value) { return ::MulDiv(value, static_cast<int>(dpi), 96); }
+
+// Every window below the control sits where its design bounds put it at that DPI; a label that grows
+// to its text keeps its top and the edge it is aligned to.
+void ExpectDesignLayout(const TWinControl& parent, UINT dpi) {
+  for (TWinControl* control : parent.Controls()) {
+    if (!control->HandleAllocated()) continue;
+    RECT rc;
+    ::GetWindowRect(control->Handle(), &rc);
+    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(control->Handle()), reinterpret_cast<POINT*>(&rc), 2);
+    const int left = ScaledTo(dpi, control->Left()), right = left + ScaledTo(dpi, control->Width());
+    auto* label = dynamic_cast<TLabel*>(control);
+    const bool grows = label && label->AutoSize && !label->WordWrap && !label->Text().empty();
+    EXPECT_EQ(rc.top, ScaledTo(dpi, control->Top())) << control->Name() << " at " << dpi;
+    if (!grows) {
+      EXPECT_EQ(rc.left, left) << control->Name() << " at " << dpi;
+      EXPECT_EQ(rc.right, right) << control->Name() << " at " << dpi;
+      EXPECT_EQ(rc.bottom - rc.top, ScaledTo(dpi, control->Height())) << control->Name() << " at " << dpi;
+    } else if (label->Alignment == TLabel::TAlignment::Right) {
+      EXPECT_NEAR(rc.right, right, 1) << control->Name() << " at " << dpi;
+    } else {
+      EXPECT_EQ(rc.left, left) << control->Name() << " at " << dpi;
+    }
+    ExpectDesignLayout(*control, dpi);
+  }
+}
+}  // namespace
+
+TEST_F(WizardWindow, FollowsTheMonitorsDpiAndComesBackWithoutDrift) {
+  form.pcTop->Handle();  // the windows are made, the form stays hidden
+  // Every page made, so that all of them are checked (the hidden ones are made when first shown).
+  form.ShowBottomPage(form.tsProgress);
+  form.ShowBottomPage(form.tsInput);
+  form.ShowNextSlide();
+  form.StopPromo();
+  const int logicalHeight = form.ClientHeight();
+  for (UINT dpi : {144u, 192u, 96u}) {
+    // As Windows sends it: the new DPI in both words, the suggested window rectangle in lParam.
+    RECT suggested{40, 30, 40 + ScaledTo(dpi, 525), 30 + ScaledTo(dpi, 340)};
+    ::SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    if (dpi == 192) form.ShowBottomPage(form.tsProgressMarq);  // a page first made at a changed DPI
+    RECT window, client;
+    ::GetWindowRect(form.Handle(), &window);
+    ::GetClientRect(form.Handle(), &client);
+    EXPECT_EQ(window.left, 40);
+    EXPECT_EQ(window.top, 30);
+    EXPECT_EQ(client.right, ScaledTo(dpi, 519)) << dpi;
+    EXPECT_EQ(client.bottom, ScaledTo(dpi, form.ClientHeight())) << dpi;
+    ExpectDesignLayout(form, dpi);
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(form.editFirstName->Handle(), WM_GETFONT, 0, 0)), sizeof(font), &font);
+    EXPECT_EQ(font.lfHeight, -ScaledTo(dpi, 11)) << dpi;
+  }
+  form.ShowBottomPage(form.tsInput);
+  EXPECT_EQ(form.ClientHeight(), logicalHeight);
+}
+
+TEST_F(WizardWindow, HighContrastDrawsWithTheSystemsColours) {
+  form.Show();
+  auto pixel = [this](const TWinControl& control, int x, int y) {
+    ::RedrawWindow(form.Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    TWindowDC dc(control.Handle());
+    return ::GetPixel(dc.Get(), x, y);
+  };
+  EXPECT_EQ(pixel(*form.tsInput, 2, 2), RGB(7, 104, 137));
+  form.SetHighContrast(true);
+  EXPECT_EQ(pixel(*form.tsInput, 2, 2), ::GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(pixel(*form.editLastName, 4, 4), ::GetSysColor(COLOR_WINDOW));
+  EXPECT_EQ(pixel(*form.btDownload, 8, 5), ::GetSysColor(COLOR_BTNFACE));
+  form.SetHighContrast(false);
+  EXPECT_EQ(pixel(*form.btDownload, 8, 5), RGB(255, 193, 61));
+}
+
 TEST_F(WizardWindow, InputPageHeightFollowsTheDesign) {
   EXPECT_EQ(form.ClientWidth(), 519);
   EXPECT_EQ(form.pcTop->Height(), form.lbBottom->Top() + form.lbBottom->Height() + 10);
