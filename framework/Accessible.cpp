@@ -10,6 +10,7 @@ constexpr long kSystemStates = STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN |
 
 using TCreateStdAccessibleObject = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
 using TLresultFromObject = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
+using TAccessibleObjectFromWindow = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
 
 template <typename F>
 F OleaccFunction(const TModule& oleacc, const char* name) {
@@ -27,8 +28,8 @@ HRESULT TextOut(const std::wstring& text, BSTR* out) {
 }
 }  // namespace
 
-// The IAccessible handed to readers: role, name, value, state and the default action come from the
-// window's owner while it is connected; the rest from the system's object for the window.
+// The IAccessible handed to readers: what the window's owner describes while it is connected (the
+// window itself and the parts it draws), the rest from the system's object for the window.
 class TAccessibleObject final : public IAccessible {
 public:
   TAccessibleObject(TAccessibility* owner, TModule oleacc, TComPtr<IAccessible> standard)
@@ -64,19 +65,21 @@ public:
     return E_NOTIMPL;
   }
 
-  // IAccessible: what the owner describes.
+  // IAccessible: role, name, value, state and action, from the owner where it describes them.
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* out) override {
-    return Described(child, out, [](const TAccessibleInfo& i) { return i.Name; });
+    return Text(child, out, &TAccessibleInfo::Name, &IAccessible::get_accName);
   }
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* out) override {
-    return Described(child, out, [](const TAccessibleInfo& i) { return i.Value; });
+    return Text(child, out, &TAccessibleInfo::Value, &IAccessible::get_accValue);
   }
   HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* out) override {
-    return Described(child, out, [](const TAccessibleInfo& i) { return i.DefaultAction; });
+    return Text(child, out, &TAccessibleInfo::DefaultAction, &IAccessible::get_accDefaultAction);
   }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* out) override {
     TAccessibleInfo info;
-    HRESULT hr = Describe(child, info);
+    bool system = false;
+    HRESULT hr = Describe(child, info, system);
+    if (system) return FStandard->get_accRole(child, out);
     if (FAILED(hr) || !out) return FAILED(hr) ? hr : E_POINTER;
     out->vt = VT_I4;
     out->lVal = info.Role;
@@ -84,34 +87,87 @@ public:
   }
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
     TAccessibleInfo info;
-    HRESULT hr = Describe(child, info);
+    bool system = false;
+    HRESULT hr = Describe(child, info, system);
+    if (system) return FStandard->get_accState(child, out);
     if (FAILED(hr) || !out) return FAILED(hr) ? hr : E_POINTER;
-    VARIANT system;
-    ::VariantInit(&system);
     long state = info.State;
-    if (SUCCEEDED(FStandard->get_accState(child, &system)) && system.vt == VT_I4) state |= system.lVal & kSystemStates;
+    VARIANT standard;
+    ::VariantInit(&standard);
+    if (IsSelf(child) && SUCCEEDED(FStandard->get_accState(child, &standard)) && standard.vt == VT_I4)
+      state |= standard.lVal & kSystemStates;
     out->vt = VT_I4;
     out->lVal = state;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
     TAccessibleInfo info;
-    HRESULT hr = Describe(child, info);
+    bool system = false;
+    HRESULT hr = Describe(child, info, system);
+    if (system) return FStandard->accDoDefaultAction(child);
     if (FAILED(hr)) return hr;
-    if (info.DefaultAction.empty() || !FOwner->DoDefaultAction) return DISP_E_MEMBERNOTFOUND;
+    if (!IsSelf(child) || info.DefaultAction.empty() || !FOwner->DoDefaultAction) return DISP_E_MEMBERNOTFOUND;
     FOwner->DoDefaultAction();
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* out) override {
-    return FStandard->get_accDescription(child, out);
+
+  // IAccessible: the children, where the owner lists them.
+  HRESULT STDMETHODCALLTYPE get_accChildCount(long* out) override {
+    if (!OwnChildren()) return FStandard->get_accChildCount(out);
+    if (!out) return E_POINTER;
+    *out = FOwner->ChildCount();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
+    if (!OwnChildren()) return FStandard->get_accChild(child, out);
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    TAccessibleChild part;
+    if (child.vt != VT_I4 || !FOwner->Child(child.lVal, part)) return E_INVALIDARG;
+    return part.Window ? WindowObject(part.Window, out) : S_FALSE;  // a drawn part answers through this object
+  }
+  HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* w, long* h, VARIANT child) override {
+    TAccessibleChild part;
+    if (IsSelf(child) || !OwnChildren() || !FOwner->Child(child.lVal, part) || part.Window)
+      return FStandard->accLocation(x, y, w, h, child);
+    if (!x || !y || !w || !h) return E_POINTER;
+    *x = part.Screen.left;
+    *y = part.Screen.top;
+    *w = part.Screen.right - part.Screen.left;
+    *h = part.Screen.bottom - part.Screen.top;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* out) override {
+    if (!OwnChildren() || !out || start.vt != VT_I4) return FStandard->accNavigate(direction, start, out);
+    const long count = FOwner->ChildCount();
+    long id = 0;
+    if (start.lVal == CHILDID_SELF && direction == NAVDIR_FIRSTCHILD) id = 1;
+    else if (start.lVal == CHILDID_SELF && direction == NAVDIR_LASTCHILD) id = count;
+    else if (start.lVal != CHILDID_SELF && direction == NAVDIR_NEXT) id = start.lVal + 1;
+    else if (start.lVal != CHILDID_SELF && direction == NAVDIR_PREVIOUS) id = start.lVal - 1;
+    else return FStandard->accNavigate(direction, start, out);
+    ::VariantInit(out);
+    if (id < 1 || id > count) return S_FALSE;
+    return Element(id, out);
+  }
+  HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) override {
+    if (OwnChildren() && out) {
+      TAccessibleChild part;
+      for (long id = 1, count = FOwner->ChildCount(); id <= count; ++id)
+        if (FOwner->Child(id, part) && !part.Window && ::PtInRect(&part.Screen, POINT{x, y})) {
+          out->vt = VT_I4;
+          out->lVal = id;
+          return S_OK;
+        }
+    }
+    return FStandard->accHitTest(x, y, out);
   }
 
   // IAccessible: the system's object for the window.
-  HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** out) override { return FStandard->get_accParent(out); }
-  HRESULT STDMETHODCALLTYPE get_accChildCount(long* out) override { return FStandard->get_accChildCount(out); }
-  HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
-    return FStandard->get_accChild(child, out);
+  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* out) override {
+    return FStandard->get_accDescription(child, out);
   }
+  HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** out) override { return FStandard->get_accParent(out); }
   HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* out) override { return FStandard->get_accHelp(child, out); }
   HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override {
     return FStandard->get_accHelpTopic(file, child, topic);
@@ -122,27 +178,50 @@ public:
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override { return FStandard->get_accFocus(out); }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* out) override { return FStandard->get_accSelection(out); }
   HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override { return FStandard->accSelect(flags, child); }
-  HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* w, long* h, VARIANT child) override {
-    return FStandard->accLocation(x, y, w, h, child);
-  }
-  HRESULT STDMETHODCALLTYPE accNavigate(long dir, VARIANT start, VARIANT* out) override {
-    return FStandard->accNavigate(dir, start, out);
-  }
-  HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) override { return FStandard->accHitTest(x, y, out); }
   HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
 
 private:
-  HRESULT Describe(const VARIANT& child, TAccessibleInfo& info) const {
-    if (!IsSelf(child)) return E_INVALIDARG;  // no children of its own
-    if (!FOwner || !FOwner->Describe || !FOwner->Describe(info)) return RPC_E_DISCONNECTED;
+  bool OwnChildren() const { return FOwner && FOwner->ChildCount && FOwner->Child && FOwner->ChildCount() > 0; }
+
+  // What the owner says of the window itself or of a part it draws; system: the system's object answers.
+  HRESULT Describe(const VARIANT& child, TAccessibleInfo& info, bool& system) const {
+    system = false;
+    if (!FOwner) return RPC_E_DISCONNECTED;
+    if (IsSelf(child)) {
+      system = !FOwner->Describe || !FOwner->Describe(info);
+      return S_OK;
+    }
+    TAccessibleChild part;
+    if (child.vt != VT_I4 || !OwnChildren() || !FOwner->Child(child.lVal, part) || part.Window) return E_INVALIDARG;
+    info = part.Info;
     return S_OK;
   }
-  template <typename Part>
-  HRESULT Described(const VARIANT& child, BSTR* out, Part part) const {
+
+  using TStandardText = HRESULT (STDMETHODCALLTYPE IAccessible::*)(VARIANT, BSTR*);
+  HRESULT Text(const VARIANT& child, BSTR* out, std::wstring TAccessibleInfo::*part, TStandardText standard) const {
     TAccessibleInfo info;
-    HRESULT hr = Describe(child, info);
-    return FAILED(hr) ? hr : TextOut(part(info), out);
+    bool system = false;
+    HRESULT hr = Describe(child, info, system);
+    if (system) return (FStandard.Get()->*standard)(child, out);
+    return FAILED(hr) ? hr : TextOut(info.*part, out);
+  }
+
+  HRESULT WindowObject(HWND window, IDispatch** out) const {
+    auto fromWindow = OleaccFunction<TAccessibleObjectFromWindow>(FOleacc, "AccessibleObjectFromWindow");
+    return fromWindow ? fromWindow(window, OBJID_WINDOW, IID_IDispatch, reinterpret_cast<void**>(out)) : E_FAIL;
+  }
+
+  HRESULT Element(long id, VARIANT* out) const {
+    TAccessibleChild part;
+    if (!FOwner->Child(id, part)) return S_FALSE;
+    if (!part.Window) {
+      out->vt = VT_I4;
+      out->lVal = id;
+      return S_OK;
+    }
+    out->vt = VT_DISPATCH;
+    return WindowObject(part.Window, &out->pdispVal);
   }
 
   LONG FRefs = 1;
@@ -163,7 +242,8 @@ void TAccessibility::Disconnect() {
 LRESULT TAccessibility::Answer(HWND window, WPARAM wParam, LPARAM lParam, bool& handled) {
   handled = false;
   TAccessibleInfo probe;
-  if (static_cast<LONG>(lParam) != OBJID_CLIENT || !Describe || !Describe(probe)) return 0;
+  const bool describesItself = Describe && Describe(probe);
+  if (static_cast<LONG>(lParam) != OBJID_CLIENT || !(describesItself || (ChildCount && ChildCount() > 0))) return 0;
   TModule oleacc(::LoadLibraryW(L"oleacc.dll"));
   auto lresultFromObject = OleaccFunction<TLresultFromObject>(oleacc, "LresultFromObject");
   if (!lresultFromObject) return 0;
@@ -179,6 +259,6 @@ LRESULT TAccessibility::Answer(HWND window, WPARAM wParam, LPARAM lParam, bool& 
   return lresultFromObject(kIIDAccessible, wParam, static_cast<IAccessible*>(FObject.Get()));
 }
 
-void TAccessibility::Notify(HWND window, DWORD event) {
-  if (window) ::NotifyWinEvent(event, window, OBJID_CLIENT, CHILDID_SELF);
+void TAccessibility::Notify(HWND window, DWORD event, LONG child) {
+  if (window) ::NotifyWinEvent(event, window, OBJID_CLIENT, child);
 }

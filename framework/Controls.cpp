@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <oleacc.h>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -46,7 +47,29 @@ TWinControl::TWinControl(TWinControl* parent, std::wstring name) : FParent(paren
   if (FParent) FParent->FControls.push_back(this);
   FAccessibility.Describe = [this](TAccessibleInfo& info) { return Describe(info); };
   FAccessibility.DoDefaultAction = [this] { DoDefaultAction(); };
+  // Readers learn of the windowless controls placed here from this window.
+  FAccessibility.ChildCount = [this] {
+    const bool drawsControls = std::any_of(FControls.begin(), FControls.end(), [](auto* c) { return c->Windowless(); });
+    return drawsControls ? static_cast<long>(FControls.size()) : 0L;
+  };
+  FAccessibility.Child = [this](long id, TAccessibleChild& child) { return DescribeChild(id, child); };
 }
+
+bool TWinControl::DescribeChild(long id, TAccessibleChild& child) const {
+  if (id < 1 || id > static_cast<long>(FControls.size())) return false;
+  const TWinControl* control = FControls[id - 1];
+  child.Window = control->FHandle;
+  if (child.Window) return true;
+  if (!control->Describe(child.Info)) child.Info.Role = ROLE_SYSTEM_CLIENT;
+  if (!control->FVisible) child.Info.State |= STATE_SYSTEM_INVISIBLE;
+  child.Screen = control->FPlaced;
+  ::MapWindowPoints(FHandle, HWND_DESKTOP, reinterpret_cast<POINT*>(&child.Screen), 2);
+  return true;
+}
+
+namespace {
+std::wstring ChildNameProperty(size_t index) { return kNameProperty + std::to_wstring(index + 1); }
+}  // namespace
 
 TWinControl::~TWinControl() {
   FAccessibility.Disconnect();
@@ -58,11 +81,22 @@ TWinControl::~TWinControl() {
   }
   DetachWindow();
   if (own) ::DestroyWindow(own);
+  for (TWinControl* c = FParent; c; c = c->FParent)
+    if (c->FLastFocused == this) c->FLastFocused = nullptr;
   if (FParent) std::erase(FParent->FControls, this);
 }
 
 void TWinControl::DetachWindow() {
   for (TWinControl* control : FControls) control->DetachWindow();
+  if (Windowless() && FNameAtom) {
+    // Published on the parent's window, under this control's place among the parent's controls.
+    if (FParent && FParent->FHandle) {
+      auto& siblings = FParent->FControls;
+      ::RemovePropW(FParent->FHandle, ChildNameProperty(std::find(siblings.begin(), siblings.end(), this) - siblings.begin()).c_str());
+    }
+    ::GlobalDeleteAtom(FNameAtom);
+    FNameAtom = 0;
+  }
   if (!FHandle) return;
   if (FNameAtom) {
     ::RemovePropW(FHandle, kNameProperty);
@@ -93,7 +127,8 @@ void TWinControl::RegisterClassOnce(const wchar_t* name, UINT style) {
   wc.hInstance = ::GetModuleHandleW(nullptr);
   wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
   wc.lpszClassName = name;
-  wc.hIcon = ::LoadIconW(wc.hInstance, L"MAINICON");
+  // Only a form shows the program's icon; loading it costs a handle and its bitmaps.
+  if (::lstrcmpW(name, kFormClass) == 0) wc.hIcon = ::LoadIconW(wc.hInstance, L"MAINICON");
   ::RegisterClassExW(&wc);
 }
 
@@ -119,12 +154,13 @@ void TWinControl::HandleNeeded() {
 void TWinControl::CreateWindowTree() {
   if (!FHandle && FClassName) MakeWindow();
   FTreeMade = true;
+  if (Windowless()) ApplyBounds();
   for (TWinControl* control : FControls)
     if (!control->FTreeMade && !control->WaitsUntilShown()) control->CreateWindowTree();
 }
 
 void TWinControl::MakeIfParentMade() {
-  if (!FHandle && FClassName && FParent && FParent->FTreeMade && !WaitsUntilShown()) CreateWindowTree();
+  if (!FTreeMade && FParent && FParent->FTreeMade && !WaitsUntilShown()) CreateWindowTree();
 }
 
 void TWinControl::MakeWindow() {
@@ -172,9 +208,16 @@ LRESULT TWinControl::CallOriginal(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void TWinControl::PublishName() {
-  if (FNameAtom || FName.empty()) return;
-  FNameAtom = ::GlobalAddAtomW(FName.c_str());
-  if (FNameAtom) ::SetPropW(FHandle, kNameProperty, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(FNameAtom)));
+  auto publish = [this](TWinControl& control, const std::wstring& property) {
+    if (control.FNameAtom || control.FName.empty()) return;
+    control.FNameAtom = ::GlobalAddAtomW(control.FName.c_str());
+    if (control.FNameAtom)
+      ::SetPropW(FHandle, property.c_str(), reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(control.FNameAtom)));
+  };
+  publish(*this, kNameProperty);
+  // The windowless controls drawn here, under their place among this window's controls (their reader ids).
+  for (size_t i = 0; i < FControls.size(); ++i)
+    if (FControls[i]->Windowless()) publish(*FControls[i], ChildNameProperty(i));
 }
 
 LRESULT TWinControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -214,6 +257,7 @@ LRESULT TWinControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SETFOCUS: {
       if (auto* form = dynamic_cast<TForm*>(FromHandle(RootOf(FHandle)))) form->FLastFocus = FHandle;
+      for (TWinControl* c = FParent; c; c = c->FParent) c->FLastFocused = this;
       LRESULT result = CallOriginal(msg, wParam, lParam);
       if (OnEnter) OnEnter(this);
       return result;
@@ -241,6 +285,14 @@ RECT TWinControl::DeviceBounds() const {
 }
 
 void TWinControl::ApplyBounds() {
+  if (Windowless()) {
+    // Drawn by the parent: its old and new places are painted anew.
+    if (!FParent || !FParent->FHandle) return;
+    Invalidate();
+    FPlaced = DeviceBounds();
+    Invalidate();
+    return;
+  }
   if (!FHandle) return;
   const RECT b = DeviceBounds();
   ::SetWindowPos(FHandle, nullptr, b.left, b.top, b.right - b.left, b.bottom - b.top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -256,6 +308,35 @@ void TWinControl::SetBounds(int left, int top, int width, int height) {
   MakeIfParentMade();
 }
 
+void TWinControl::NotifyReaders(DWORD event) const {
+  if (FHandle) return TAccessibility::Notify(FHandle, event);
+  if (!Windowless() || !FTreeMade || !FParent || !FParent->FHandle) return;
+  auto& siblings = FParent->FControls;
+  TAccessibility::Notify(FParent->FHandle, event, static_cast<LONG>(std::find(siblings.begin(), siblings.end(), this) - siblings.begin() + 1));
+}
+
+RECT TWinControl::BoundsInParent() const {
+  if (Windowless()) return FPlaced;
+  if (!FHandle) return DeviceBounds();
+  RECT rc;
+  ::GetWindowRect(FHandle, &rc);
+  ::MapWindowPoints(HWND_DESKTOP, ::GetParent(FHandle), reinterpret_cast<POINT*>(&rc), 2);
+  return rc;
+}
+
+void TWinControl::PaintWindowlessControls(HDC dc, const RECT& area) {
+  for (TWinControl* control : FControls) {
+    RECT meets;
+    if (!control->Windowless() || !control->FVisible || !::IntersectRect(&meets, &control->FPlaced, &area)) continue;
+    const RECT& place = control->FPlaced;
+    const int saved = ::SaveDC(dc);
+    ::SetViewportOrgEx(dc, place.left, place.top, nullptr);
+    ::IntersectClipRect(dc, 0, 0, place.right - place.left, place.bottom - place.top);
+    control->Paint(dc, RECT{0, 0, place.right - place.left, place.bottom - place.top});
+    ::RestoreDC(dc, saved);
+  }
+}
+
 void TWinControl::DpiChanged() {
   if (FParent) ApplyBounds();  // a form keeps the place Windows suggested
   Invalidate();
@@ -265,6 +346,7 @@ void TWinControl::DpiChanged() {
 void TWinControl::SetVisible(bool visible) {
   FVisible = visible;
   if (FHandle) ::ShowWindow(FHandle, visible ? SW_SHOWNA : SW_HIDE);
+  else if (Windowless()) Invalidate();
   else if (visible) MakeIfParentMade();  // a page first shown
 }
 
@@ -296,6 +378,12 @@ bool TWinControl::FocusFirstControl() {
     if (control->FocusFirstControl()) return true;
   }
   return false;
+}
+
+bool TWinControl::FocusLastControl() {
+  if (!FLastFocused || !FLastFocused->CanFocus()) return FocusFirstControl();
+  FLastFocused->SetFocus();
+  return true;
 }
 
 std::wstring TWinControl::Text() const {
@@ -337,7 +425,10 @@ void TWinControl::ReplaceFont(HFONT from, HFONT to) {
   for (TWinControl* control : FControls) control->ReplaceFont(from, to);
 }
 
-void TWinControl::Invalidate() { if (FHandle) ::InvalidateRect(FHandle, nullptr, TRUE); }
+void TWinControl::Invalidate() {
+  if (FHandle) ::InvalidateRect(FHandle, nullptr, TRUE);
+  else if (Windowless() && FParent && FParent->FHandle && FTreeMade) ::InvalidateRect(FParent->FHandle, &FPlaced, TRUE);
+}
 
 void TWinControl::SelectNext(bool forward) {
   HWND root = RootOf(FHandle);
@@ -373,6 +464,13 @@ LRESULT TContainer::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       ::GetClientRect(FHandle, &rc);
       ::FillRect(reinterpret_cast<HDC>(wParam), &rc, Brush());
       return 1;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(FHandle, &ps);
+      PaintWindowlessControls(dc, ps.rcPaint);
+      ::EndPaint(FHandle, &ps);
+      return 0;
     }
     case WM_COMMAND:
     case WM_CTLCOLOREDIT:
@@ -422,7 +520,9 @@ void TPageControl::Resized() {
 
 // ---- TPaintedControl ----
 
-TPaintedControl::TPaintedControl(TWinControl* parent, std::wstring name) : TWinControl(parent, std::move(name)) {
+TPaintedControl::TPaintedControl(TWinControl* parent, std::wstring name, bool windowed)
+    : TWinControl(parent, std::move(name)) {
+  if (!windowed) return;
   RegisterClassOnce(kPaintedClass, CS_HREDRAW | CS_VREDRAW);
   DeclareWindow(kPaintedClass, 0, 0, true);
 }
@@ -451,12 +551,7 @@ void TPaintedControl::PaintBackground(HDC dc, const RECT& rc) const {
 
 // ---- TLabel ----
 
-TLabel::TLabel(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name)) {}
-
-LRESULT TLabel::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCHITTEST) return HTTRANSPARENT;
-  return TPaintedControl::WndProc(msg, wParam, lParam);
-}
+TLabel::TLabel(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name), false) {}
 
 RECT TLabel::DeviceBounds() const {
   if (!AutoSize || WordWrap || FText.empty()) return TWinControl::DeviceBounds();
@@ -482,7 +577,7 @@ void TLabel::FontChanged() {
 void TLabel::TextChanged() {
   FFitted.reset();
   ApplyBounds();
-  TAccessibility::Notify(FHandle, EVENT_OBJECT_NAMECHANGE);  // a reader announces the new step text
+  NotifyReaders(EVENT_OBJECT_NAMECHANGE);  // a reader announces the new step text
 }
 
 void TLabel::DpiChanged() {
@@ -525,23 +620,37 @@ HFONT TLabel::PaintFont(HDC dc, const RECT& box, UINT flags) {
 }
 
 TGdiObject TLabel::FittingFont(HDC dc, HFONT font, const std::wstring& text, RECT box, UINT flags) const {
+  constexpr LONG kSmallest = 8;
   LOGFONTW lf{};
   ::GetObjectW(font, sizeof(lf), &lf);
-  for (LONG height = lf.lfHeight;; height += height < 0 ? 1 : -1) {
-    if (height == lf.lfHeight) {
-      TSelectObject select(dc, font);
-      RECT measure = box;
-      ::DrawTextW(dc, text.c_str(), -1, &measure, flags | DT_CALCRECT);
-      if (measure.bottom <= box.bottom) return {};
-      continue;
-    }
-    lf.lfHeight = height;
-    TGdiObject candidate(::CreateFontIndirectW(&lf));
-    TSelectObject select(dc, candidate.Get());
+  const LONG own = std::abs(lf.lfHeight), sign = lf.lfHeight < 0 ? -1 : 1;
+  auto heightWith = [&](HFONT candidate) {
+    TSelectObject select(dc, candidate);
     RECT measure = box;
     ::DrawTextW(dc, text.c_str(), -1, &measure, flags | DT_CALCRECT);
-    if (measure.bottom <= box.bottom || std::abs(height) <= 8) return candidate;
+    return measure.bottom - measure.top;
+  };
+  const LONG needed = heightWith(font), room = box.bottom - box.top;
+  if (needed <= room || own <= kSmallest) return {};
+  auto fitsAt = [&](LONG size, TGdiObject& candidate) {
+    lf.lfHeight = sign * size;
+    candidate.Reset(::CreateFontIndirectW(&lf));
+    return heightWith(static_cast<HFONT>(candidate.Get())) <= room;
+  };
+  // The text's height goes about with the square of the font's: start near the size that fits, then step
+  // to the largest that does (each size tried is a font made and measured).
+  LONG size = std::clamp<LONG>(std::lround(own * std::sqrt(double(room) / needed)), kSmallest, own - 1);
+  TGdiObject best, candidate;
+  if (fitsAt(size, best)) {
+    while (size + 1 < own && fitsAt(size + 1, candidate)) {
+      ++size;
+      best = std::move(candidate);
+    }
+    return best;
   }
+  while (size > kSmallest)
+    if (fitsAt(--size, candidate)) return candidate;
+  return candidate;  // the smallest size, where even that does not fit
 }
 
 // ---- TEdit ----
@@ -699,7 +808,7 @@ LRESULT TButton::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 // ---- TImage ----
 
-TImage::TImage(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name)) {}
+TImage::TImage(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name), false) {}
 
 void TImage::SetBitmap(TGdiObject bitmap) {
   FBitmap = std::move(bitmap);
@@ -759,7 +868,7 @@ int TGauge::Percent() const {
   return static_cast<int>(std::min<long long>(percent, 100));
 }
 
-void TGauge::TextChanged() { TAccessibility::Notify(FHandle, EVENT_OBJECT_VALUECHANGE); }
+void TGauge::TextChanged() { NotifyReaders(EVENT_OBJECT_VALUECHANGE); }
 
 bool TGauge::Describe(TAccessibleInfo& info) const {
   info.Role = ROLE_SYSTEM_PROGRESSBAR;
@@ -843,21 +952,29 @@ const wchar_t* TForm::WindowClassName() { return kFormClass; }
 void TForm::SetClientSize(int width, int height) {
   FClientWidth = width;
   FClientHeight = height;
-  FitWindowToClient(Scale(width), Scale(height));
+  // Until the form first shows, its window takes the size with its place, in one move.
+  if (FShown) FitWindowToClient(nullptr);
   Realign();
 }
 
-void TForm::FitWindowToClient(int clientWidth, int clientHeight) {
-  RECT rc{0, 0, clientWidth, clientHeight};
+SIZE TForm::WindowSize() const {
+  RECT rc{0, 0, Scale(FClientWidth), Scale(FClientHeight)};
   const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(FHandle, GWL_STYLE));
   const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(FHandle, GWL_EXSTYLE));
   using TAdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
   if (auto adjustForDpi = User32Function<TAdjustForDpi>("AdjustWindowRectExForDpi")) adjustForDpi(&rc, style, FALSE, exStyle, FDpi);
   else ::AdjustWindowRectEx(&rc, style, FALSE, exStyle);
+  return {rc.right - rc.left, rc.bottom - rc.top};
+}
+
+void TForm::FitWindowToClient(const POINT* place) {
+  const int clientWidth = Scale(FClientWidth), clientHeight = Scale(FClientHeight);
+  const SIZE size = WindowSize();
+  FWidth = size.cx;
+  FHeight = size.cy;
   const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
-  FWidth = rc.right - rc.left;
-  FHeight = rc.bottom - rc.top;
-  ::SetWindowPos(FHandle, nullptr, 0, 0, FWidth, FHeight, flags);
+  ::SetWindowPos(FHandle, nullptr, place ? place->x : 0, place ? place->y : 0, FWidth, FHeight,
+                 place ? flags & ~SWP_NOMOVE : flags);
   // The frame drawn can differ from the one computed (a DPI the system draws no frame for): what counts
   // is the client area, so the difference is made up.
   RECT client;
@@ -879,14 +996,14 @@ void TForm::Realign() {
 
 void TForm::Show() {
   CreateWindowTree();
-  // Centred on the screen that holds the work area.
-  RECT work;
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  RECT rc;
-  ::GetWindowRect(FHandle, &rc);
-  int w = rc.right - rc.left, h = rc.bottom - rc.top;
-  ::SetWindowPos(FHandle, nullptr, work.left + (work.right - work.left - w) / 2,
-                 work.top + (work.bottom - work.top - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  if (!FShown) {
+    // Centred on the screen that holds the work area; the size comes with the place.
+    RECT work;
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const SIZE size = WindowSize();
+    const POINT place{work.left + (work.right - work.left - size.cx) / 2, work.top + (work.bottom - work.top - size.cy) / 2};
+    FitWindowToClient(&place);
+  }
   FVisible = true;
   ::ShowWindow(FHandle, SW_SHOW);
   ::UpdateWindow(FHandle);
@@ -926,11 +1043,11 @@ void TForm::ChangeDpi(UINT dpi, const RECT* suggested) {
     ReplaceFont(static_cast<HFONT>(font.Handle.Get()), static_cast<HFONT>(fresh.Get()));
     font.Handle = std::move(fresh);
   }
-  if (suggested)
-    ::SetWindowPos(FHandle, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
   DpiChanged();
-  SetClientSize(FClientWidth, FClientHeight);  // the exact size of the layout at the new DPI
+  // At the suggested place, in the exact size of the layout at the new DPI.
+  const POINT place = suggested ? POINT{suggested->left, suggested->top} : POINT{};
+  FitWindowToClient(suggested ? &place : nullptr);
+  Realign();
   ::RedrawWindow(FHandle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
   if (OnDpiChanged) OnDpiChanged();
 }
@@ -960,7 +1077,7 @@ void TForm::RestoreFocus(TWinControl& area) {
   HWND focus = ::GetFocus();
   if (!focus || (focus != FHandle && !::IsChild(FHandle, focus))) return;
   TWinControl* focused = FromHandle(focus);
-  if (focus == FHandle || !focused || !focused->TakesFocus() || !focused->CanFocus()) area.FocusFirstControl();
+  if (focus == FHandle || !focused || !focused->TakesFocus() || !focused->CanFocus()) area.FocusLastControl();
 }
 
 LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {

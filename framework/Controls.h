@@ -40,6 +40,9 @@ public:
   // handle before that makes the window at once (with those of its parents and their controls).
   HWND Handle() const;
   bool HandleAllocated() const { return FHandle != nullptr; }
+  // A control without a window of its own (a label, a picture): its parent draws it, and tells screen
+  // readers of it. Handle() is none for it.
+  bool Windowless() const { return !FClassName; }
   const std::wstring& Name() const { return FName; }
   TWinControl* Parent() const { return FParent; }
   // The controls placed on this one, in the order they were made (the tab order).
@@ -54,6 +57,8 @@ public:
   void SetHeight(int height) { SetBounds(FLeft, FTop, FWidth, height); }
   // Where the window goes in its parent at the form's DPI: the design bounds scaled.
   virtual RECT DeviceBounds() const;
+  // Where the control is now, in its parent's client pixels.
+  RECT BoundsInParent() const;
 
   bool Visible() const { return FVisible; }
   void SetVisible(bool visible);
@@ -67,6 +72,8 @@ public:
   virtual bool TakesFocus() const { return false; }
   // Gives the focus to the first control here (in tab order) that takes it; false when there is none.
   bool FocusFirstControl();
+  // Gives the focus back to the control here that had it last, else to the first that takes it.
+  bool FocusLastControl();
 
   std::wstring Text() const;
   void SetText(const std::wstring& text);
@@ -120,9 +127,15 @@ protected:
   virtual void DoDefaultAction() {}
   // The control's own messages, after subclassing; default: the original procedure.
   virtual LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
+  // Draws the control into rc (its own client area, or its place on the parent when windowless).
+  virtual void Paint(HDC, const RECT&) {}
+  // Draws the windowless controls placed here that meet the area (this window's client pixels).
+  void PaintWindowlessControls(HDC dc, const RECT& area);
   LRESULT CallOriginal(UINT msg, WPARAM wParam, LPARAM lParam);
   // Re-places the window at DeviceBounds.
   void ApplyBounds();
+  // Tells screen readers that the control changed (through its parent's window when windowless).
+  void NotifyReaders(DWORD event) const;
   static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static void RegisterClassOnce(const wchar_t* name, UINT style);
 
@@ -134,7 +147,9 @@ protected:
   std::wstring FText;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
   bool FVisible = true;
-  bool FTreeMade = false;  // this window and those of its controls have been made
+  bool FTreeMade = false;  // this window and those of its controls have been made (placed, when windowless)
+  RECT FPlaced{};          // a windowless control's place on its parent
+  TWinControl* FLastFocused = nullptr;  // the control below this one that had the focus last; not owned
   bool FEnabled = true;
   HFONT FFont = nullptr;  // not owned
 
@@ -146,6 +161,7 @@ private:
   void HandleNeeded();
   void DetachWindow();
   void PublishName();
+  bool DescribeChild(long id, TAccessibleChild& child) const;
   std::vector<TWinControl*> FControls;  // not owned: each control is owned by the form's code
   const wchar_t* FClassName = nullptr;
   DWORD FStyle = 0, FExStyle = 0;
@@ -193,18 +209,18 @@ private:
   TTabSheet* FActive = nullptr;
 };
 
-// A control that draws itself: Paint gets the whole client area, double-buffering is left to it.
+// A control that draws itself: Paint gets the whole client area, double-buffering is left to it. A
+// windowless one is drawn by its parent, which saves a window where nothing needs one.
 class TPaintedControl : public TWinControl {
 protected:
-  TPaintedControl(TWinControl* parent, std::wstring name);
+  TPaintedControl(TWinControl* parent, std::wstring name, bool windowed = true);
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-  virtual void Paint(HDC dc, const RECT& rc) = 0;
+  void Paint(HDC dc, const RECT& rc) override = 0;
   // Fills the area with the parent's background colour.
   void PaintBackground(HDC dc, const RECT& rc) const;
 };
 
-// A painted label: transparent to the mouse, aligned and optionally word-wrapped. Screen readers read
-// it as static text.
+// A label, drawn by its page: aligned and optionally word-wrapped. Screen readers read it as static text.
 class TLabel : public TPaintedControl {
 public:
   enum class TAlignment { Left, Right, Center };
@@ -221,7 +237,6 @@ public:
   TWinControl* FocusControl = nullptr;
   RECT DeviceBounds() const override;
 protected:
-  LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
   void Paint(HDC dc, const RECT& rc) override;
   void FontChanged() override;
   void TextChanged() override;
@@ -278,7 +293,7 @@ private:
   bool FHot = false;
 };
 
-// A picture box that draws its bitmap centred.
+// A picture box that draws its bitmap centred, drawn by its page.
 class TImage : public TPaintedControl {
 public:
   TImage(TWinControl* parent, std::wstring name);
@@ -382,8 +397,8 @@ public:
   // Presses the cancel button that shows (Escape); false when none does.
   bool PressCancelButton();
   // Where the keyboard focus was left on the form itself or on a control that can no longer take it
-  // (hidden with its page), it goes to the first control of `area` that takes it. A focus elsewhere (a
-  // message box, another program) stays where it is.
+  // (hidden with its page), it goes to the control of `area` that had it last, else to the first that
+  // takes it. A focus elsewhere (a message box, another program) stays where it is.
   void RestoreFocus(TWinControl& area);
 protected:
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -395,7 +410,10 @@ private:
     TGdiObject Handle;
   };
   TGdiObject MakeFont(int pixelHeight, bool bold) const;
-  void FitWindowToClient(int clientWidth, int clientHeight);
+  // The window's size for the client size at the form's DPI.
+  SIZE WindowSize() const;
+  // Sizes the window to the client size at the form's DPI, at the place given (none: where it is).
+  void FitWindowToClient(const POINT* place);
   int FClientWidth = 0, FClientHeight = 0;
   UINT FDpi = 96;
   bool FHighContrast = false;

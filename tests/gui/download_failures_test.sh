@@ -22,7 +22,7 @@ peers_stop
 
 # Cancel during a slow download, by keyboard alone: the gauge moves (a screen reader reads it as a
 # progress bar and its percentage), the focus shows on Cancel, Escape returns at once and the focus
-# comes back to the first field; the partial file goes.
+# comes back to the download button; the partial file goes.
 files_start
 signup_start "success||http://localhost:$FILES_PORT/gen/4000000?rate=200000"
 gui_start
@@ -41,7 +41,7 @@ ls "$temp"/tl_*.exe >/dev/null 2>&1 || fail "no installer file while downloading
 start=$(date +%s%N)
 xdotool key Escape
 expect_input_page
-wait_field editFirstName 5 1
+wait_field btDownload 5 1
 elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
 [ "$elapsed" -lt 3000 ] || fail "cancel took ${elapsed} ms"
 sleep 0.5

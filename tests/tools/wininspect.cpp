@@ -1,14 +1,17 @@
 // Lists the windows of a top-level window (found by its title) as the user would see them, one per line:
 //   name|class|visible|enabled|focused|x,y,w,h|text
-// Coordinates are relative to the top-level window's client area; the first line describes the
+// Controls drawn by their page (labels, pictures) follow it with the class "drawn". Coordinates are relative to the top-level window's client area; the first line describes the
 // top-level window itself (its client size). Runs inside the same Wine session as the wizard.
 //   wininspect --msaa <title>       adds what a screen reader reads: |role|name|value|state (hex)
 //   wininspect --dpi <dpi> <title>  sends the window WM_DPICHANGED as Windows does when it moves to a
 //                                   monitor of that DPI (the suggested rectangle in the window's memory)
 #include <windows.h>
 #include <oleacc.h>
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 HWND gTop = nullptr;
@@ -40,30 +43,85 @@ std::wstring NameOf(HWND wnd) {
   return name;
 }
 
-// "|role|name|value|state" as a screen reader gets them through the window's accessible object.
-std::string AccessibleFields(HWND wnd) {
+IAccessible* AccessibleOf(HWND wnd) {
   IAccessible* object = nullptr;
-  if (FAILED(AccessibleObjectFromWindow(wnd, OBJID_CLIENT, kIIDAccessible, reinterpret_cast<void**>(&object))) || !object)
-    return "|-|-|-|-";
-  VARIANT self;
-  self.vt = VT_I4;
-  self.lVal = CHILDID_SELF;
-  VARIANT role, state;
+  if (FAILED(AccessibleObjectFromWindow(wnd, OBJID_CLIENT, kIIDAccessible, reinterpret_cast<void**>(&object)))) return nullptr;
+  return object;
+}
+
+struct TReaderView {
+  long Role = -1, State = 0;
+  std::wstring Name, Value;
+};
+
+// What a screen reader gets of the object (CHILDID_SELF) or of a part it draws (its child id).
+TReaderView ReaderView(IAccessible* object, long child) {
+  TReaderView view;
+  VARIANT id, role, state;
+  id.vt = VT_I4;
+  id.lVal = child;
   VariantInit(&role);
   VariantInit(&state);
   BSTR name = nullptr, value = nullptr;
-  object->get_accRole(self, &role);
-  object->get_accName(self, &name);
-  object->get_accValue(self, &value);
-  object->get_accState(self, &state);
-  char line[64];
-  std::snprintf(line, sizeof(line), "|%ld|", role.vt == VT_I4 ? role.lVal : -1L);
-  std::string fields = line + Utf8(name ? name : L"") + "|" + Utf8(value ? value : L"");
-  std::snprintf(line, sizeof(line), "|%lx", state.vt == VT_I4 ? static_cast<unsigned long>(state.lVal) : 0ul);
+  object->get_accRole(id, &role);
+  object->get_accName(id, &name);
+  object->get_accValue(id, &value);
+  object->get_accState(id, &state);
+  if (role.vt == VT_I4) view.Role = role.lVal;
+  if (state.vt == VT_I4) view.State = state.lVal;
+  view.Name = name ? name : L"";
+  view.Value = value ? value : L"";
   SysFreeString(name);
   SysFreeString(value);
+  return view;
+}
+
+// "|role|name|value|state" as a screen reader gets them.
+std::string AccessibleFields(const TReaderView& view) {
+  char role[32], state[32];
+  std::snprintf(role, sizeof(role), "|%ld|", view.Role);
+  std::snprintf(state, sizeof(state), "|%lx", static_cast<unsigned long>(view.State));
+  return role + Utf8(view.Name) + "|" + Utf8(view.Value) + state;
+}
+
+std::string AccessibleFields(HWND wnd) {
+  IAccessible* object = AccessibleOf(wnd);
+  if (!object) return "|-|-|-|-";
+  std::string fields = AccessibleFields(ReaderView(object, CHILDID_SELF));
   object->Release();
-  return fields + line;
+  return fields;
+}
+
+// The controls a window draws itself (labels and pictures without windows): their names are published
+// as "TradeloomName<reader id>" properties of the window, the rest is what a screen reader gets.
+void PrintDrawnControls(HWND wnd) {
+  std::vector<std::pair<long, std::wstring>> drawn;
+  EnumPropsExW(wnd, [](HWND, LPWSTR property, HANDLE data, ULONG_PTR out) -> BOOL {
+    constexpr size_t prefix = 13;  // "TradeloomName"
+    if (IS_INTRESOURCE(property) || wcsncmp(property, L"TradeloomName", prefix) != 0 || !property[prefix]) return TRUE;
+    wchar_t name[256] = {};
+    GlobalGetAtomNameW(static_cast<ATOM>(reinterpret_cast<UINT_PTR>(data)), name, 256);
+    reinterpret_cast<std::vector<std::pair<long, std::wstring>>*>(out)->emplace_back(_wtol(property + prefix), name);
+    return TRUE;
+  }, reinterpret_cast<LPARAM>(&drawn));
+  if (drawn.empty()) return;
+  IAccessible* object = AccessibleOf(wnd);
+  if (!object) return;
+  std::sort(drawn.begin(), drawn.end());
+  POINT origin{0, 0};
+  ClientToScreen(gTop, &origin);
+  for (const auto& [id, name] : drawn) {
+    TReaderView view = ReaderView(object, id);
+    VARIANT child;
+    child.vt = VT_I4;
+    child.lVal = id;
+    long x = 0, y = 0, w = 0, h = 0;
+    object->accLocation(&x, &y, &w, &h, child);
+    const bool visible = IsWindowVisible(wnd) && !(view.State & STATE_SYSTEM_INVISIBLE);
+    std::printf("%s|drawn|%d|1|0|%ld,%ld,%ld,%ld|%s%s\n", Utf8(name).c_str(), visible ? 1 : 0, x - origin.x, y - origin.y,
+                w, h, Utf8(view.Name).c_str(), gAccessible ? AccessibleFields(view).c_str() : "");
+  }
+  object->Release();
 }
 
 // Sends WM_DPICHANGED with a rectangle as Windows suggests one: the window's size scaled from the DPI
@@ -109,6 +167,7 @@ void Print(HWND wnd) {
 
 BOOL CALLBACK EachChild(HWND wnd, LPARAM) {
   Print(wnd);
+  PrintDrawnControls(wnd);
   return TRUE;
 }
 

@@ -14,10 +14,9 @@ int ScaledTo(UINT dpi, int value) { return ::MulDiv(value, static_cast<int>(dpi)
 // to its text keeps its top and the edge it is aligned to.
 void ExpectDesignLayout(const TWinControl& parent, UINT dpi) {
   for (TWinControl* control : parent.Controls()) {
-    if (!control->HandleAllocated()) continue;
-    RECT rc;
-    ::GetWindowRect(control->Handle(), &rc);
-    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(control->Handle()), reinterpret_cast<POINT*>(&rc), 2);
+    const bool placed = control->HandleAllocated() || (control->Windowless() && parent.HandleAllocated());
+    if (!placed) continue;
+    const RECT rc = control->BoundsInParent();
     const int left = ScaledTo(dpi, control->Left()), right = left + ScaledTo(dpi, control->Width());
     auto* label = dynamic_cast<TLabel*>(control);
     const bool grows = label && label->AutoSize && !label->WordWrap && !label->Text().empty();
