@@ -26,6 +26,7 @@ wants() { [[ " ${figures[*]} " == *" $1 "* ]]; }
 
 # ---- Build ----
 targets=(TradeloomSetup installer_standin trustca bench_startup_probe bench_bare_window bench_platform_window
+         bench_platform_controls
          bench_startup_steps bench_responsiveness bench_download bench_tracker bench_tracker_cost bench_wholerun_parts)
 cmake --preset test >/dev/null
 available=$(cmake --build build/x64 --target help | sed -n 's/^\([A-Za-z0-9_]*\): .*/\1/p')
@@ -75,6 +76,8 @@ tl_trust_test_ca >/dev/null
 for target in "${build_targets[@]}"; do
   program=$(find "$TL_BUILD"/{wizard,tests/peers,bench} -maxdepth 2 -name "$target.exe" | head -1)
   moved=$(bench_copy "$program" "$BENCH_BIN/$target.exe")
+  # As the release ships them: without debug sections (which cost the wizard's start ~6 ms of loading).
+  x86_64-w64-mingw32-strip "$BENCH_BIN/$target.exe"
   if [ "$target" = TradeloomSetup ] && [ "$moved" = 0 ]; then
     echo "bench: no sign-up address found in $program to point at the benchmark's stand-in" >&2
     exit 1

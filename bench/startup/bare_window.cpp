@@ -2,10 +2,13 @@
 // of the wizard's size and paints it with one brush. No framework, no common controls, no pictures.
 // Built a second time with TL_PLATFORM_SETUP (and the wizard's manifest): the same window after the
 // platform's part of the wizard's start, i.e. the DLLs it imports loaded, COM and the common controls
-// (version 6) initialised. What the wizard takes beyond that is its own code.
+// (version 6) initialised. What the wizard takes beyond that is its own code. A third build
+// (TL_CHILD_WINDOWS) adds the child windows the wizard's input page has (two page controls with a page
+// each, three edits, a button), made and painted by Windows alone: the share of Wine's window handling.
 #include <windows.h>
 #ifdef TL_PLATFORM_SETUP
 #include <commctrl.h>
+#include <initializer_list>
 #include <objbase.h>
 #include <oleauto.h>
 #include <wininet.h>
@@ -49,6 +52,22 @@ void SetUpAsTheWizard() {
 }
 #endif
 
+#ifdef TL_CHILD_WINDOWS
+// The windows of the input page at their design places: what Wine does for them is not the wizard's.
+void AddTheInputPagesWindows(HWND form) {
+  auto child = [](const wchar_t* cls, DWORD style, HWND parent, int x, int y, int w, int h, const wchar_t* text) {
+    return ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, x, y, w, h, parent, nullptr,
+                             ::GetModuleHandleW(nullptr), nullptr);
+  };
+  HWND top = child(L"STATIC", WS_CLIPCHILDREN, form, 0, 0, kClientWidth, 174, L"");
+  child(L"STATIC", WS_CLIPCHILDREN, top, 0, 0, kClientWidth, 174, L"");
+  HWND bottom = child(L"STATIC", WS_CLIPCHILDREN, form, 0, 174, kClientWidth, 139, L"");
+  HWND page = child(L"STATIC", WS_CLIPCHILDREN, bottom, 0, 0, kClientWidth, 139, L"");
+  for (int y : {7, 34, 62}) child(L"EDIT", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, page, 140, y, 300, 21, L"");
+  child(L"BUTTON", WS_TABSTOP, page, 160, 93, 226, 28, L"Download and install Tradeloom");
+}
+#endif
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 #ifdef TL_PLATFORM_SETUP
   SetUpAsTheWizard();
@@ -64,6 +83,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   ::AdjustWindowRect(&rc, style, FALSE);
   HWND wnd = ::CreateWindowExW(0, wc.lpszClassName, L"Bare window", style, CW_USEDEFAULT, CW_USEDEFAULT,
                                rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, instance, nullptr);
+#ifdef TL_CHILD_WINDOWS
+  AddTheInputPagesWindows(wnd);
+#endif
   ::ShowWindow(wnd, SW_SHOW);
   ::UpdateWindow(wnd);
   MSG msg;
