@@ -71,18 +71,16 @@ std::vector<uint32_t> ResamplePixels(const uint32_t* source, int width, int heig
 }
 
 TGdiObject ScaleBitmap(HBITMAP bitmap, int newWidth, int newHeight) {
-  DIBSECTION dib{};
-  if (::GetObjectW(bitmap, sizeof(dib), &dib) != sizeof(dib) || dib.dsBm.bmBitsPixel != 32 || !dib.dsBm.bmBits)
-    return {};
-  const int width = dib.dsBm.bmWidth, height = dib.dsBm.bmHeight;
-  const auto* source = static_cast<const uint32_t*>(dib.dsBm.bmBits);
-  std::vector<uint32_t> topDown(source, source + static_cast<size_t>(width) * height);
-  if (dib.dsBmih.biHeight > 0)  // a bottom-up section (CopyImage makes those): rows in reverse
-    for (int y = 0; y < height / 2; ++y)
-      std::swap_ranges(topDown.begin() + size_t(y) * width, topDown.begin() + size_t(y + 1) * width,
-                       topDown.begin() + size_t(height - 1 - y) * width);
-  std::vector<uint32_t> scaled = ResamplePixels(topDown.data(), width, height, newWidth, newHeight);
+  BITMAP bm{};
+  if (!::GetObjectW(bitmap, sizeof(bm), &bm) || bm.bmBitsPixel != 32 || bm.bmWidth <= 0 || bm.bmHeight <= 0) return {};
+  // Read top-down whatever the section's own row order: Wine does not report a top-down section's
+  // negative height through GetObject, so the order is not taken from there.
   BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), bm.bmWidth, -bm.bmHeight, 1, 32, BI_RGB};
+  std::vector<uint32_t> topDown(static_cast<size_t>(bm.bmWidth) * bm.bmHeight);
+  TMemoryDC dc(::CreateCompatibleDC(nullptr));
+  if (::GetDIBits(dc.Get(), bitmap, 0, bm.bmHeight, topDown.data(), &info, DIB_RGB_COLORS) != bm.bmHeight) return {};
+  std::vector<uint32_t> scaled = ResamplePixels(topDown.data(), bm.bmWidth, bm.bmHeight, newWidth, newHeight);
   info.bmiHeader = {sizeof(BITMAPINFOHEADER), newWidth, -newHeight, 1, 32, BI_RGB};
   void* bits = nullptr;
   TGdiObject result(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));

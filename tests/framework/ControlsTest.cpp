@@ -35,3 +35,21 @@ TEST(Pictures, ResamplingKeepsFlatColoursAndOrientation) {
   EXPECT_EQ(scaled[4] >> 24, 0xFFu);  // opaque in between
   EXPECT_TRUE(ResamplePixels(source, 2, 2, 0, 5).empty());
 }
+
+TEST(Pictures, ScalingKeepsTheTopAtTheTopWhateverTheRowOrder) {
+  for (LONG height : {-2L, 2L}) {  // a top-down and a bottom-up section
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 1, height, 1, 32, BI_RGB};
+    void* bits = nullptr;
+    TGdiObject source(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    auto* rows = static_cast<uint32_t*>(bits);
+    rows[0] = height < 0 ? 0xFFFF0000u : 0xFF0000FFu;  // the first row in memory is the top when top-down
+    rows[1] = height < 0 ? 0xFF0000FFu : 0xFFFF0000u;
+    TGdiObject scaled = ScaleBitmap(static_cast<HBITMAP>(source.Get()), 1, 4);
+    DIBSECTION dib{};
+    ASSERT_EQ(::GetObjectW(scaled.Get(), sizeof(dib), &dib), static_cast<int>(sizeof(dib)));
+    auto* out = static_cast<const uint32_t*>(dib.dsBm.bmBits);  // made top-down
+    EXPECT_EQ(out[0], 0xFFFF0000u) << height;  // red stays on top
+    EXPECT_EQ(out[3], 0xFF0000FFu) << height;
+  }
+}
