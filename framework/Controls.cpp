@@ -148,7 +148,7 @@ HWND TWinControl::Handle() const {
 void TWinControl::HandleNeeded() {
   // Parents first: each makes its controls in order with it, so the tab order stays the order of making.
   if (FParent && !FParent->FTreeMade) FParent->HandleNeeded();
-  if (!FHandle) CreateWindowTree();  // a page that waits until shown, asked for all the same
+  if (!FTreeMade) CreateWindowTree();  // also a page that waits until shown, asked for all the same
 }
 
 void TWinControl::CreateWindowTree() {
@@ -712,6 +712,18 @@ LRESULT TEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       ::ReleaseDC(FHandle, dc);
       return 0;
     }
+    case WM_PAINT: {
+      LRESULT result = TWinControl::WndProc(msg, wParam, lParam);
+      // An edit takes WS_BORDER off its window and draws that border inside its client area itself;
+      // the frame with the focus goes over it, or the focus would show only by the blinking caret.
+      if (!(::GetWindowLongPtrW(FHandle, GWL_STYLE) & WS_BORDER)) {
+        TWindowDC dc(FHandle);
+        RECT rc;
+        ::GetClientRect(FHandle, &rc);
+        PaintBorder(dc.Get(), rc, ::GetFocus() == FHandle);
+      }
+      return result;
+    }
     case WM_SETFOCUS:
     case WM_KILLFOCUS: {
       LRESULT result = TWinControl::WndProc(msg, wParam, lParam);
@@ -952,8 +964,8 @@ const wchar_t* TForm::WindowClassName() { return kFormClass; }
 void TForm::SetClientSize(int width, int height) {
   FClientWidth = width;
   FClientHeight = height;
-  // Until the form first shows, its window takes the size with its place, in one move.
-  if (FShown) FitWindowToClient(nullptr);
+  // Until the form's windows are made (it shows), its window takes the size with its place, in one move.
+  if (FTreeMade) FitWindowToClient(nullptr);
   Realign();
 }
 
