@@ -800,10 +800,11 @@ LRESULT TButton::HandleParentNotify(UINT msg, WPARAM wParam, LPARAM lParam, bool
 LRESULT TButton::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_CHAR) {
     // A button presses on Space by itself; a key-press handler that turns another key into a
-    // space (Enter on the download button) presses it here.
+    // space (Enter on the download button) presses it here, and so does Enter on a focused button, as
+    // in a dialog (the transfer watching a Cancel button sees the key too).
     wchar_t key = static_cast<wchar_t>(wParam);
     if (OnKeyPress) OnKeyPress(this, key);
-    if (key == L' ' && wParam != L' ') Click();
+    if ((key == L' ' && wParam != L' ') || key == L'\r') Click();
     return 0;
   }
   if (msg == WM_MOUSEMOVE && !FHot) {

@@ -55,4 +55,13 @@ elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
 sleep 0.5
 expect_no_message_box
 gui_shot cancelled
+# Again by keyboard alone: Space on the download button (its focus kept), Return on the Cancel button
+# that the sign-up page focuses.
+wait_field btDownload 5 1
+xdotool key space
+wait_field btCancelMarguee 5 1
+xdotool key Return
+expect_input_page
+sleep 0.5
+expect_no_message_box
 echo "signup failures passed"
