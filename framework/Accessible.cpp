@@ -76,29 +76,11 @@ public:
     return Text(child, out, &TAccessibleInfo::DefaultAction, &IAccessible::get_accDefaultAction);
   }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* out) override {
-    TAccessibleInfo info;
-    bool system = false;
-    HRESULT hr = Describe(child, info, system);
-    if (system) return FStandard->get_accRole(child, out);
-    if (FAILED(hr) || !out) return FAILED(hr) ? hr : E_POINTER;
-    out->vt = VT_I4;
-    out->lVal = info.Role;
-    return S_OK;
+    return Number(child, out, [](const TAccessibleInfo& info) { return info.Role; }, &IAccessible::get_accRole);
   }
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
-    TAccessibleInfo info;
-    bool system = false;
-    HRESULT hr = Describe(child, info, system);
-    if (system) return FStandard->get_accState(child, out);
-    if (FAILED(hr) || !out) return FAILED(hr) ? hr : E_POINTER;
-    long state = info.State;
-    VARIANT standard;
-    ::VariantInit(&standard);
-    if (IsSelf(child) && SUCCEEDED(FStandard->get_accState(child, &standard)) && standard.vt == VT_I4)
-      state |= standard.lVal & kSystemStates;
-    out->vt = VT_I4;
-    out->lVal = state;
-    return S_OK;
+    auto state = [this, &child](const TAccessibleInfo& info) { return info.State | (IsSelf(child) ? SystemState() : 0); };
+    return Number(child, out, state, &IAccessible::get_accState);
   }
   HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
     TAccessibleInfo info;
@@ -196,6 +178,27 @@ private:
     if (child.vt != VT_I4 || !OwnChildren() || !FOwner->Child(child.lVal, part) || part.Window) return E_INVALIDARG;
     info = part.Info;
     return S_OK;
+  }
+
+  using TStandardNumber = HRESULT (STDMETHODCALLTYPE IAccessible::*)(VARIANT, VARIANT*);
+  template <typename Part>
+  HRESULT Number(const VARIANT& child, VARIANT* out, Part part, TStandardNumber standard) const {
+    TAccessibleInfo info;
+    bool system = false;
+    HRESULT hr = Describe(child, info, system);
+    if (system) return (FStandard.Get()->*standard)(child, out);
+    if (FAILED(hr) || !out) return FAILED(hr) ? hr : E_POINTER;
+    out->vt = VT_I4;
+    out->lVal = part(info);
+    return S_OK;
+  }
+
+  long SystemState() const {
+    VARIANT self, state;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    ::VariantInit(&state);
+    return SUCCEEDED(FStandard->get_accState(self, &state)) && state.vt == VT_I4 ? state.lVal & kSystemStates : 0;
   }
 
   using TStandardText = HRESULT (STDMETHODCALLTYPE IAccessible::*)(VARIANT, BSTR*);
