@@ -58,11 +58,12 @@ std::unique_ptr<THttpThread> THttpThread::CreatePost(const std::wstring& url, st
 }
 
 std::unique_ptr<THttpThread> THttpThread::CreateDownload(const std::wstring& url, THttpProgressEvent onProgress,
-                                                         TStream* targetStream) {
+                                                         TStream* targetStream, const TRetryPolicy& retryPolicy) {
   std::unique_ptr<THttpThread> thread(new THttpThread());
   thread->Url = url;
   thread->OnProgress = std::move(onProgress);
   thread->TargetStream = targetStream;
+  thread->RetryPolicy = retryPolicy;
   return thread;
 }
 
@@ -73,6 +74,7 @@ void THttpThread::Execute() {
     TBytes reply;
     if (TargetStream) {
       FRequest->TargetStream = &FGuardedStream;
+      FRequest->RetryPolicy = RetryPolicy;
       FRequest->OnProgress = [this](THttpRequest* sender, int32_t max, int32_t position) {
         ReportProgress(sender, max, position);
       };
@@ -105,11 +107,19 @@ void THttpThread::TGuardedStream::Write(const void* data, size_t count) {
   if (!FOwner.FStopped) FOwner.TargetStream->Write(data, count);
 }
 
-void THttpThread::ReportProgress(THttpRequest*, int32_t max, int32_t position) {
+void THttpThread::TGuardedStream::Truncate() {
+  std::lock_guard<std::mutex> lock(FOwner.FOutputLock);
+  if (!FOwner.FStopped) FOwner.TargetStream->Truncate();
+}
+
+void THttpThread::ReportProgress(THttpRequest* sender, int32_t max, int32_t position) {
   if (!OnProgress || FStopped) return;
   const DWORD tick = ::GetTickCount();
-  if (tick <= LastReportTick + kReportIntervalMs) return;
+  // A wait before a retry, and the transfer going on again, are told at once.
+  const bool retryWaitChanged = sender->RetryWait != ReportRetryWait;
+  if (!retryWaitChanged && tick <= LastReportTick + kReportIntervalMs) return;
   LastReportTick = tick;
+  ReportRetryWait = sender->RetryWait;
   ReportMax = max;
   ReportPosition = position;
   Synchronize([this] { DoProgress(); });
@@ -147,10 +157,9 @@ void THttpThread::Cancel() {
     std::lock_guard<std::mutex> lock(FOutputLock);
     FStopped = true;
   }
-  // Closing the handles makes the worker's current WinINet call fail at once; it then ends
-  // without writing anything. The thread is never killed: it may hold the allocator's lock.
-  FRequest->Cancelled = true;
-  FRequest->CloseHandles();
+  // Closing the handles makes the worker's current WinINet call (or its wait before a retry) end at
+  // once; it then ends without writing anything. The thread is never killed: it may hold the allocator's lock.
+  FRequest->Cancel();
 }
 
 LRESULT CALLBACK THttpThread::HookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -189,12 +198,14 @@ void HttpPostFormModal(const std::wstring& url, const TStrings& fields, TButton*
 }
 
 void HttpDownloadToStreamModal(const std::wstring& url, TStream& stream, TButton* cancelButton,
-                               std::wstring& errorText, THttpProgressEvent onProgress) {
-  RunModal(THttpThread::CreateDownload(url, std::move(onProgress), &stream), cancelButton, errorText);
+                               std::wstring& errorText, THttpProgressEvent onProgress,
+                               const TRetryPolicy& retryPolicy) {
+  RunModal(THttpThread::CreateDownload(url, std::move(onProgress), &stream, retryPolicy), cancelButton, errorText);
 }
 
 void HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName, TButton* cancelButton,
-                           std::wstring& errorText, THttpProgressEvent onProgress) {
+                           std::wstring& errorText, THttpProgressEvent onProgress,
+                           const TRetryPolicy& retryPolicy) {
   TFileHandle file(::CreateFileW(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
@@ -203,5 +214,5 @@ void HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName
         FormatText(LoadStr(IDS_CANNOT_CREATE_FILE), {ExpandFileName(fileName), SysErrorMessage(error)}));
   }
   TFileStream stream(std::move(file));
-  HttpDownloadToStreamModal(url, stream, cancelButton, errorText, std::move(onProgress));
+  HttpDownloadToStreamModal(url, stream, cancelButton, errorText, std::move(onProgress), retryPolicy);
 }

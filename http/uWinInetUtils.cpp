@@ -11,6 +11,7 @@ namespace {
 constexpr DWORD kMessageBufferChars = 2048;
 constexpr DWORD kExtendedError = 12003;  // ERROR_INTERNET_EXTENDED_ERROR
 constexpr size_t kContentLengthChars = 31;
+constexpr size_t kHeaderChars = 256;  // longer texts are no range or date of a well-formed reply
 
 bool IsFormSafe(unsigned char byte) {
   return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
@@ -106,6 +107,14 @@ std::wstring QueryInfoText(HINTERNET request, DWORD infoLevel) {
   if (!::HttpQueryInfoW(request, infoLevel, text.data(), &size, nullptr)) RaiseLastWinInetError();
   text.resize(size / sizeof(wchar_t) < text.size() ? size / sizeof(wchar_t) : 0);
   return text;
+}
+
+std::wstring QueryHeader(HINTERNET request, DWORD infoLevel) {
+  wchar_t buffer[kHeaderChars] = {};
+  DWORD size = sizeof(buffer);
+  if (!::HttpQueryInfoW(request, infoLevel, buffer, &size, nullptr)) return std::wstring();
+  const size_t chars = size / sizeof(wchar_t);
+  return std::wstring(buffer, chars < kHeaderChars ? chars : 0);
 }
 
 long long QueryContentLength(HINTERNET request) {

@@ -2,6 +2,7 @@
 #include "tests/http/HttpTestSupport.h"
 #include "framework/Application.h"
 #include "framework/Controls.h"
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -202,7 +203,8 @@ TEST(HttpModal, DownloadCutShortMakesTheFinalReportThenFails) {
                             [&](THttpRequest*, int32_t, int32_t position) {
                               positions.push_back(position);
                               errorTextAtReport.push_back(errorText);
-                            });
+                            },
+                            kNoRetries);
   EXPECT_EQ(errorText, L"The download is incomplete: 30000 of 100000 bytes arrived");
   ASSERT_FALSE(positions.empty());
   EXPECT_EQ(positions.back(), 100000);  // the final report says Position = Max
@@ -263,6 +265,30 @@ TEST_F(HttpModalCancel, ClickOnCancelStopsTheDownloadPromptlyWithNothingReported
   EXPECT_EQ(reportsAfterCancel, 0);
   EXPECT_LT(stream.Data().size(), 10000000u);
   EXPECT_TRUE(IsGeneratedContent(stream.Data(), stream.Data().size()));  // what arrived so far
+}
+
+TEST_F(HttpModalCancel, CancelDuringTheWaitBeforeARetryEndsItAtOnce) {
+  TCancelWindow& window = *Window;
+  TMemoryStream stream;
+  std::wstring errorText = L"before";
+  std::vector<int> retryWaits;  // of each report the caller hears of
+  TDelayedAction click(1500, [&] {
+    SendMouse(MOUSEEVENTF_LEFTDOWN, window.ButtonCentre());
+    SendMouse(MOUSEEVENTF_LEFTUP, window.ButtonCentre());
+  });
+  HttpDownloadToStreamModal(TFileServer::Url("/gen/1000?fail=503&retryafter=30&t=wait"), stream, &window.Cancel,
+                            errorText, [&](THttpRequest* request, int32_t, int32_t) {
+                              retryWaits.push_back(request->RetryWait);
+                            });
+  ASSERT_TRUE(click.Done());
+  EXPECT_LT(::GetTickCount() - click.FiredTick, 1000u) << "the server asked for 30 s";
+  EXPECT_EQ(errorText, L"before");
+  EXPECT_EQ(retryWaits, std::vector<int>{1});  // the wait was told at once, and nothing after the cancel
+  // The server's Retry-After was followed rather than the first wait of 1 s: no second request came.
+  const auto recorded = TFileServer::Peer().Recorded();
+  EXPECT_EQ(std::count_if(recorded.begin(), recorded.end(),
+                          [](const std::string& line) { return line.find("t=wait") != std::string::npos; }),
+            1);
 }
 
 TEST_F(HttpModalCancel, SpaceOnTheFocusedCancelClicksFirstThenCancelsThePost) {

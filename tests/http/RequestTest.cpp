@@ -1,5 +1,6 @@
 // THttpRequest against the loopback stand-ins, run on the test's own thread.
 #include "tests/http/HttpTestSupport.h"
+#include <algorithm>
 
 namespace {
 std::string SignUpPem() { return CertsDir() + "/server.pem"; }
@@ -166,10 +167,110 @@ TEST(HttpRequest, FailingStreamWriteEndsTheExchangeWithTheStreamsError) {
     void Write(const void*, size_t count) override {
       if (count > 0) RaiseOSError(ERROR_DISK_FULL);
     }
+    void Truncate() override {}
   } stream;
   THttpRequest request;
   request.TargetStream = &stream;
   TBytes response;
   EXPECT_FALSE(request.Execute(TFileServer::Url("/gen/100000"), TBytes(), response));
   EXPECT_EQ(request.ErrorText, SysErrorMessage(ERROR_DISK_FULL));
+}
+
+// ---- Downloads that meet a bad network: tried again, resumed where the server allows it ----
+
+namespace {
+struct TRetriedDownload {
+  bool Ok = false;
+  std::wstring ErrorText;
+  std::string Data;
+  int Retries = 0;
+  long long Resumed = 0;
+  std::vector<int32_t> Positions, Maxima;
+  DWORD Ms = 0;
+};
+
+TRetriedDownload DownloadRetrying(const std::wstring& url, const TRetryPolicy& policy = kQuickRetries) {
+  TRetriedDownload run;
+  THttpRequest request;
+  TMemoryStream stream;
+  request.TargetStream = &stream;
+  request.RetryPolicy = policy;
+  request.OnProgress = [&run](THttpRequest*, int32_t max, int32_t position) {
+    run.Maxima.push_back(max);
+    run.Positions.push_back(position);
+  };
+  TBytes response;
+  const DWORD start = ::GetTickCount();
+  run.Ok = request.Execute(url, TBytes(), response);
+  run.Ms = ::GetTickCount() - start;
+  run.ErrorText = request.ErrorText;
+  run.Data = stream.Data();
+  run.Retries = request.RetryCount;
+  run.Resumed = request.ResumedBytes;
+  return run;
+}
+}  // namespace
+
+TEST(HttpRequestResume, MatchingPartialAnswerIsAppendedAndTheGaugeNeverGoesBack) {
+  TServedFileServer server;
+  ASSERT_TRUE(server.Peer.Started());
+  TRetriedDownload run = DownloadRetrying(server.Url("/gen/300000?cut=120000&first=1"));
+  ASSERT_TRUE(run.Ok) << WideToUtf8(run.ErrorText);
+  EXPECT_TRUE(IsGeneratedContent(run.Data, 300000));
+  EXPECT_EQ(run.Retries, 1);
+  EXPECT_EQ(run.Resumed, 120000);
+  EXPECT_EQ(server.Answers(2), (std::vector<std::string>{"200\t-", "206\tbytes=120000-"}));
+  EXPECT_TRUE(std::is_sorted(run.Positions.begin(), run.Positions.end()));
+  EXPECT_EQ(std::count(run.Maxima.begin(), run.Maxima.end(), 300000), static_cast<long>(run.Maxima.size()));
+}
+
+TEST(HttpRequestResume, AnswersThatDoNotContinueTheFileStartItOver) {
+  // Range ignored (200: read from the start), another part (206 from 0) and a changed length: the
+  // last two are asked again for the whole file. Nothing of the first try stays in front.
+  struct TCase {
+    std::string Path;
+    std::vector<std::string> Answers;
+    size_t Size;
+  } cases[] = {
+      {"/gen/300000?cut=120000&first=1&range=ignore", {"200\t-", "200\tbytes=120000-"}, 300000},
+      {"/gen/300000?cut=120000&first=1&range=wrong", {"200\t-", "206\tbytes=120000-", "200\t-"}, 300000},
+      {"/gen/300000?cut=120000&first=1&grow=5000", {"200\t-", "206\tbytes=120000-", "200\t-"}, 305000}};
+  for (const TCase& kind : cases) {
+    SCOPED_TRACE(kind.Path);
+    TServedFileServer server;
+    ASSERT_TRUE(server.Peer.Started());
+    TRetriedDownload run = DownloadRetrying(server.Url(kind.Path));
+    ASSERT_TRUE(run.Ok) << WideToUtf8(run.ErrorText);
+    EXPECT_TRUE(IsGeneratedContent(run.Data, kind.Size));
+    EXPECT_EQ(run.Retries, 1);
+    EXPECT_EQ(run.Resumed, 0);
+    EXPECT_EQ(server.Answers(kind.Answers.size()), kind.Answers);
+  }
+}
+
+TEST(HttpRequestResume, StalledServerFailsTheTryAndTheNextOneResumes) {
+  TServedFileServer server;
+  ASSERT_TRUE(server.Peer.Started());
+  TRetriedDownload run = DownloadRetrying(server.Url("/gen/100000?stall=30000&first=1"));
+  ASSERT_TRUE(run.Ok) << WideToUtf8(run.ErrorText);
+  EXPECT_LT(run.Ms, 10000u) << "the stand-in stalls for 60 s";
+  EXPECT_TRUE(IsGeneratedContent(run.Data, 100000));
+  EXPECT_EQ(run.Retries, 1);
+  // What a read held when the time-out hit is fetched again.
+  EXPECT_GT(run.Resumed, 0);
+  EXPECT_LE(run.Resumed, 30000);
+}
+
+TEST(HttpRequestResume, RetryBudgetRunsOutWithTheLastErrorAndOtherStatusesFailAtOnce) {
+  TServedFileServer server;
+  ASSERT_TRUE(server.Peer.Started());
+  TRetriedDownload busy = DownloadRetrying(server.Url("/gen/1000?fail=503&reason=Busy"));
+  EXPECT_FALSE(busy.Ok);
+  EXPECT_EQ(busy.ErrorText, L"Busy");
+  EXPECT_EQ(busy.Retries, 4);
+  EXPECT_EQ(server.Answers(5).size(), 5u);
+  TRetriedDownload missing = DownloadRetrying(server.Url("/gen/1000?fail=404&reason=Gone"));
+  EXPECT_EQ(missing.ErrorText, L"Gone");
+  EXPECT_EQ(missing.Retries, 0);
+  EXPECT_EQ(server.Answers(6).size(), 6u);
 }
