@@ -105,6 +105,9 @@ void TfmMain::CreateControls() {
   tsProgress = pcBottom->AddPage(L"tsProgress");
   lbProcess = Make<TLabel>(tsProgress, L"lbProcess", 7, 2, 495, 16);
   prMain = Make<TSkinGauge>(tsProgress, L"prMain", 7, 21, 495, 30);
+  // Beside the Cancel button, inside the page's designed height.
+  lbAmount = Make<TLabel>(tsProgress, L"lbAmount", 7, 65, 365, 16);
+  lbAmount->AutoSize = false;
   btCancel = Make<TSkinButton>(tsProgress, L"btCancel", 380, 59, 122, 28);
   btCancel->SetText(LoadStr(sCancel));
   btCancel->OnClick = [this](TWinControl*) { btCancelClick(); };
@@ -140,6 +143,7 @@ void TfmMain::FormCreate() {
   FOldWindowProc = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TfmMain::HookedWndProcThunk)));
   lbProcess->SetText(L"");
+  lbAmount->SetText(L"");
   lbProgressMarguee->SetText(L"");
   FPromoIndex = 0;
   LoadWelcomeImage();

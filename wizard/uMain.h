@@ -7,6 +7,7 @@
 #include "skin/HintBubble.h"
 #include "skin/SkinControls.h"
 #include "statistics/StatMgr.h"
+#include "wizard/uDownloadStatus.h"
 #include "wizard/uTaskbarProgress.h"
 
 constexpr UINT WM_FOCUSFIRSTFIELD = WM_USER + 101;
@@ -16,6 +17,8 @@ constexpr wchar_t kStatisticsProjectKey[] = L"3f1c9a7e52d04b86a1e7c2f9d06b58e4a1
 // Whole seconds from start to now on the 32-bit millisecond tick count (across its wrap); never 0.
 int SecondsBetween(DWORD startTick, DWORD nowTick);
 int SecondsSince(DWORD startTick);
+
+class THttpRequest;
 
 class TfmMain : public TForm {
 public:
@@ -38,6 +41,7 @@ public:
   TTabSheet* tsProgress = nullptr;
   std::unique_ptr<TLabel> lbProcess;
   std::unique_ptr<TSkinGauge> prMain;
+  std::unique_ptr<TLabel> lbAmount;  // the amount and the time left, under the gauge
   std::unique_ptr<TSkinButton> btCancel;
   TTabSheet* tsProgressMarq = nullptr;
   std::unique_ptr<TLabel> lbProgressMarguee;
@@ -67,7 +71,7 @@ public:
 
   // The main sequence and its helpers.
   bool SendSignUp(std::wstring& text);  // true when the exchange failed
-  void DownloadProgress(int max, int position);
+  void DownloadProgress(THttpRequest* request, int max, int position);
   void ShowFailure(const std::wstring& message);
   void StartInstalledApplication();
 
@@ -91,6 +95,8 @@ public:
 
 private:
   void CreateControls();
+  void StartDownloadStatus(DWORD tick);
+  void TrackDownloadRetries();
   void CreateFonts();
   static LRESULT CALLBACK HookedWndProcThunk(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -101,4 +107,7 @@ private:
   TGdiObject FFontDefault, FFontHeader, FFontText;
   THintBubble sHintManager1;  // the input hint
   TTaskbarProgress FTaskbar{FHandle};
+  TDownloadStatus FDownloadStatus;
+  int FDownloadRetries = 0;       // as the download's last report told
+  long long FResumedBytes = 0;
 };

@@ -9,6 +9,7 @@
 #include "statistics/uStatisticsTrackerUtils.h"
 #include "wizard/uPromo.h"
 #include "wizard/uStringRes.h"
+#include <cstdint>
 
 int SecondsBetween(DWORD startTick, DWORD nowTick) {
   int seconds = static_cast<int>((nowTick - startTick) / 1000);  // unsigned: right across the wrap
@@ -55,15 +56,20 @@ void TfmMain::btDownloadClick() {
 
   prMain->SetPosition(0);
   lbProcess->SetText(LoadStr(sDownloading));
+  lbAmount->SetText(L"");
   ShowBottomPage(tsProgress);
   TInstallerFileCleanup installer;
   installer.FileName = MakeInstallerTempName();
 
   const DWORD t1 = ::GetTickCount();
+  StartDownloadStatus(t1);
   TrackEventValue(L"Downloading", L"Begin", 1);
   std::wstring errorText;
   HttpDownloadFileModal(response.DownloadUrl, installer.FileName, btCancel.get(), errorText,
-                        [this](THttpRequest*, int32_t max, int32_t position) { DownloadProgress(max, position); });
+                        [this](THttpRequest* request, int32_t max, int32_t position) {
+                          DownloadProgress(request, max, position);
+                        });
+  TrackDownloadRetries();
   if (FCancelled) {
     TrackEventValue(L"Downloading", L"CancelCount", 1);
     TrackEventValue(L"Downloading", L"CancelTime", SecondsSince(t1));
@@ -87,11 +93,35 @@ void TfmMain::btDownloadClick() {
   Close();
 }
 
-void TfmMain::DownloadProgress(int max, int position) {
+void TfmMain::DownloadProgress(THttpRequest* request, int max, int position) {
   prMain->SetMax(max);
   prMain->SetPosition(position);
   FTaskbar.SetValue(position, max);
+  const int retryWait = request ? request->RetryWait : 0;
+  if (request) {
+    lbProcess->SetText(retryWait > 0 ? FormatText(LoadStr(sTryingAgain), {IntToStr(retryWait),
+                                                                           IntToStr(request->RetryPolicy.MaxRetries)})
+                                     : LoadStr(sDownloading));
+    FDownloadRetries = request->RetryCount;
+    FResumedBytes = request->ResumedBytes;
+  }
+  FDownloadStatus.Report(::GetTickCount(), position, max, retryWait > 0);
+  lbAmount->SetText(FDownloadStatus.Text());
   Application->ProcessMessages();
+}
+
+void TfmMain::StartDownloadStatus(DWORD tick) {
+  FDownloadStatus.Start(tick);
+  FDownloadRetries = 0;
+  FResumedBytes = 0;
+}
+
+void TfmMain::TrackDownloadRetries() {
+  if (FDownloadRetries > 0) TrackEventValue(L"Downloading", L"RetryCount", FDownloadRetries);
+  constexpr long long kLargestValue = INT32_MAX;
+  if (FResumedBytes > 0)
+    TrackEventValue(L"Downloading", L"ResumedBytes",
+                    static_cast<int32_t>(FResumedBytes < kLargestValue ? FResumedBytes : kLargestValue));
 }
 
 void TfmMain::ShowFailure(const std::wstring& message) {

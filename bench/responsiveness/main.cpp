@@ -138,7 +138,9 @@ int wmain(int argc, wchar_t** argv) {
 
   std::wstring errorText;
   const double start = NowMs();
-  auto progress = [&form](THttpRequest*, int32_t max, int32_t position) { form->DownloadProgress(max, position); };
+  auto progress = [&form](THttpRequest* request, int32_t max, int32_t position) {
+    form->DownloadProgress(request, max, position);
+  };
   HttpDownloadFileModal(url, fileName, form->btCancel.get(), errorText, progress);
   const double elapsed = NowMs() - start;
   ReportPhase("download", samples);

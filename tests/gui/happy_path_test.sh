@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A user types three fields and presses the download button: the wizard signs up, downloads the
-# installer, installs it silently, starts the installed application and ends with exit code 0.
+# installer (resuming it once after the connection drops), installs it silently, starts the installed
+# application and ends with exit code 0.
 source "$(dirname "$0")/lib.sh"
 install_dir="C:\\TradeloomTest\\happy"
 export TL_INSTALL_DIR="$install_dir"
@@ -11,7 +12,7 @@ rm -rf "$(stats_data_folder)"  # earlier tests' runs would be delivered too
 stats_start
 files_start
 cp "$TL_BUILD/tests/peers/installer_standin.exe" "$OUT/files/setup.exe"
-signup_start "success||http://localhost:$FILES_PORT/files/setup.exe"
+signup_start "success||http://localhost:$FILES_PORT/files/setup.exe?cut=40000&first=1"
 rm -f "$(wine_temp)"/tl_*.exe
 gui_start
 fill_and_download "Anna" "Schmidt" "anna.schmidt@example.com"
@@ -40,7 +41,8 @@ expect_eq "exit code of the closed window" 0 "$WIZ_EXIT"
 echo "ok: closing took $elapsed ms"
 stats_events > "$OUT/statistics-events.txt"
 for line in "RequestLicense +FullTime = [0-9]+" "RequestLicense +Result = success" "Downloading +Begin = 1" \
-            "Downloading +End = 1" "Downloading +FullTime = [0-9]+" "Installation +OverallTime = [0-9]+"; do
+            "Downloading +End = 1" "Downloading +FullTime = [0-9]+" "Installation +OverallTime = [0-9]+" \
+            "Downloading +RetryCount = 1" "Downloading +ResumedBytes = 40000"; do
   grep -Eq "^$line\$" "$OUT/statistics-events.txt" || fail "the event '$line' did not arrive"
 done
 expect_eq "app-finish events" 2 "$(grep -c '^app-finish' "$OUT/statistics-events.txt")"
