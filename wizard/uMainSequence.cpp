@@ -4,6 +4,7 @@
 #include "framework/Strings.h"
 #include "http/uWinInetRequest.h"
 #include "install/uInstall.h"
+#include "install/uInstallerSignature.h"
 #include "signup/uResponseData.h"
 #include "signup/uSignUp.h"
 #include "statistics/uStatisticsTrackerUtils.h"
@@ -33,10 +34,26 @@ bool TfmMain::SendSignUp(std::wstring& text) {
   lbProgressMarguee->SetText(LoadStr(sSendingRequest));
   FCancelled = false;
   TStrings fields = BuildSignUpFields(editFirstName->Text(), editLastName->Text(), editEmail->Text());
-  return PostSignUp(SignUpUrl, fields, btCancelMarguee.get(), text);
+  TTransferEnd end = TTransferEnd::Completed;
+  const bool failed = PostSignUp(SignUpUrl, fields, btCancelMarguee.get(), text, &end);
+  // A stop without a click (Return released on the button, a press dragged off it) is a cancel all the same.
+  if (end == TTransferEnd::StoppedByUser) FCancelled = true;
+  return failed;
 }
 
 void TfmMain::btDownloadClick() {
+  // One press, one run: a key that reaches the button while a run goes on (a held-down Return) starts
+  // nothing, nor does anything once the window is closing.
+  if (FRunning || FClosing) return;
+  FRunning = true;
+  struct TRunEnd {
+    bool& Running;
+    ~TRunEnd() { Running = false; }
+  } runEnd{FRunning};
+  RunMainSequence();
+}
+
+void TfmMain::RunMainSequence() {
   if (!ValidateInput()) return;
   const DWORD t0 = ::GetTickCount();
   std::wstring replyOrError;
@@ -62,17 +79,18 @@ void TfmMain::btDownloadClick() {
   const DWORD t1 = ::GetTickCount();
   TrackEventValue(L"Downloading", L"Begin", 1);
   std::wstring errorText;
-  HttpDownloadFileModal(response.DownloadUrl, installer.FileName, btCancel.get(), errorText,
-                        [this](THttpRequest*, int32_t max, int32_t position) { DownloadProgress(max, position); });
-  if (FCancelled) {
-    TrackEventValue(L"Downloading", L"CancelCount", 1);
-    TrackEventValue(L"Downloading", L"CancelTime", SecondsSince(t1));
-    return ShowFailure(L"");
-  }
-  if (!Trim(errorText).empty()) {
-    TrackEventValue(L"Downloading", L"ErrorCount", 1);
-    return ShowFailure(errorText);
-  }
+  if (HttpDownloadFileModal(response.DownloadUrl, installer.FileName, btCancel.get(), errorText,
+                            [this](THttpRequest*, int32_t max, int32_t position) { DownloadProgress(max, position); }) ==
+      TTransferEnd::StoppedByUser)
+    FCancelled = true;
+  if (FCancelled) return DownloadCancelled(t1);
+  if (!Trim(errorText).empty()) return DownloadFailed(errorText);
+  // The installer runs with administrator rights: only the vendor's intact file may. The handle keeps the
+  // file as it was checked until the installer has started (declared after the clean-up, so it closes first).
+  const TFileHandle heldInstaller = HoldInstallerFile(installer.FileName);
+  const std::wstring refusal = CheckInstallerModal(heldInstaller, installer.FileName);
+  if (FCancelled) return DownloadCancelled(t1);
+  if (!refusal.empty()) return DownloadFailed(refusal);
   TrackEventValue(L"Downloading", L"End", 1);
   TrackEventValue(L"Downloading", L"FullTime", SecondsSince(t1));
   ShowBottomPage(tsProgressMarq);
@@ -87,6 +105,17 @@ void TfmMain::btDownloadClick() {
   Close();
 }
 
+void TfmMain::DownloadCancelled(DWORD t1) {
+  TrackEventValue(L"Downloading", L"CancelCount", 1);
+  TrackEventValue(L"Downloading", L"CancelTime", SecondsSince(t1));
+  ShowFailure(L"");
+}
+
+void TfmMain::DownloadFailed(const std::wstring& message) {
+  TrackEventValue(L"Downloading", L"ErrorCount", 1);
+  ShowFailure(message);
+}
+
 void TfmMain::DownloadProgress(int max, int position) {
   prMain->SetMax(max);
   prMain->SetPosition(position);
@@ -97,6 +126,8 @@ void TfmMain::DownloadProgress(int max, int position) {
 void TfmMain::ShowFailure(const std::wstring& message) {
   ShowBottomPage(tsInput);
   StopPromo();
+  // Back where the run began, so that Return or Space tries again (the focus waited on the form).
+  if (::GetFocus() == FHandle && btDownload->CanFocus()) btDownload->SetFocus();
   if (!message.empty())
     ::MessageBoxW(FHandle, message.c_str(), Application->Title().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
