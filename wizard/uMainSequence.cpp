@@ -79,10 +79,10 @@ void TfmMain::RunMainSequence() {
   const DWORD t1 = ::GetTickCount();
   TrackEventValue(L"Downloading", L"Begin", 1);
   std::wstring errorText;
-  if (HttpDownloadFileModal(response.DownloadUrl, installer.FileName, btCancel.get(), errorText,
-                            [this](THttpRequest*, int32_t max, int32_t position) { DownloadProgress(max, position); }) ==
+  const auto progress = [this](THttpRequest*, int32_t max, int32_t position) { DownloadProgress(max, position); };
+  if (HttpDownloadFileModal(response.DownloadUrl, installer.FileName, btCancel.get(), errorText, progress) ==
       TTransferEnd::StoppedByUser)
-    FCancelled = true;
+    FCancelled = true;  // as for the sign-up: a stop without a click is a cancel
   if (FCancelled) return DownloadCancelled(t1);
   if (!Trim(errorText).empty()) return DownloadFailed(errorText);
   // The installer runs with administrator rights: only the vendor's intact file may. The handle keeps the
