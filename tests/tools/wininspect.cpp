@@ -2,6 +2,8 @@
 //   name|class|visible|enabled|focused|x,y,w,h|text
 // Coordinates are relative to the top-level window's client area; the first line describes the
 // top-level window itself (its client size). Runs inside the same Wine session as the wizard.
+// With "--close" after the title it only posts a close to the window (hidden or not), as a close that
+// was queued behind another would arrive.
 #include <windows.h>
 #include <cstdio>
 #include <string>
@@ -70,7 +72,7 @@ BOOL CALLBACK FindPopup(HWND wnd, LPARAM pid) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: wininspect <window title>\n");
+    std::fprintf(stderr, "usage: wininspect <window title> [--close]\n");
     return 2;
   }
   gTop = FindWindowW(L"TradeloomForm", argv[1]);  // a message box carries the same title
@@ -78,6 +80,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "wininspect: no window titled that\n");
     return 1;
   }
+  if (argc > 2 && std::wstring(argv[2]) == L"--close") return PostMessageW(gTop, WM_CLOSE, 0, 0) ? 0 : 1;
   DWORD pid = 0;
   DWORD thread = GetWindowThreadProcessId(gTop, &pid);
   GUITHREADINFO info{sizeof(info)};
