@@ -49,32 +49,22 @@ public:
 constexpr TRetryPolicy kQuickRetries{4, 20, 1500, 60000};
 
 // A file server of one test's own (its fault counters start afresh), logging every answer.
-class TServedFileServer {
-public:
-  TServedFileServer() : FLog(UniqueTestFile("served")), Peer("file_server.py", {"--served", FLog}) {}
+struct TServedFileServer {
+  std::string Log = UniqueTestFile("served");
+  TPeerProcess Peer{"file_server.py", {"--served", Log}};
   std::wstring Url(const std::string& path) const { return Utf8ToWide(Peer.BaseUrl("http") + path); }
-  // Status and requested Range ("-" for none) of each answer, once at least count are logged (the
-  // stand-in logs an answer when it has sent it); waits at most 3 s for them.
+  // Status and requested Range ("-": none) of each answer, once count are logged (an answer is logged
+  // when it has been sent), at most 3 s later.
   std::vector<std::string> Answers(size_t count) const {
     std::vector<std::string> answers;
-    for (int waited = 0; waited <= 3000; waited += 50) {
+    for (int waited = 0; answers.size() < count && waited <= 3000; waited += 50, ::Sleep(50)) {
       answers.clear();
-      const std::string log = ReadLinuxFile(FLog);
-      for (size_t start = 0, end; (end = log.find('\n', start)) != std::string::npos; start = end + 1) {
-        const std::string line = log.substr(start, end - start);
-        answers.push_back(line.substr(0, line.rfind('\t')));
-      }
-      if (answers.size() >= count) break;
-      ::Sleep(50);
+      const std::string log = ReadLinuxFile(Log);
+      for (size_t start = 0, end; (end = log.find('\n', start)) != std::string::npos; start = end + 1)
+        answers.push_back(log.substr(start, log.rfind('\t', end) - start));
     }
     return answers;
   }
-
-private:
-  std::string FLog;
-
-public:
-  TPeerProcess Peer;
 };
 
 // The fields of one line the stand-ins record: method, path, content type, proxy authorization, body.

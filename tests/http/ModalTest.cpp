@@ -276,18 +276,18 @@ TEST_F(HttpModalCancel, CancelDuringTheWaitBeforeARetryEndsItAtOnce) {
     SendMouse(MOUSEEVENTF_LEFTDOWN, window.ButtonCentre());
     SendMouse(MOUSEEVENTF_LEFTUP, window.ButtonCentre());
   });
-  HttpDownloadToStreamModal(TFileServer::Url("/gen/1000?fail=503&retryafter=30&t=wait"), stream, &window.Cancel,
-                            errorText, [&](THttpRequest* request, int32_t, int32_t) {
-                              retryWaits.push_back(request->RetryWait);
-                            });
+  const auto end = HttpDownloadToStreamModal(TFileServer::Url("/gen/1000?fail=503&retryafter=30&t=wait"), stream,
+                                             &window.Cancel, errorText, [&](THttpRequest* request, int32_t, int32_t) {
+                                               retryWaits.push_back(request->RetryWait);
+                                             });
+  EXPECT_EQ(end, TTransferEnd::StoppedByUser);
   ASSERT_TRUE(click.Done());
   EXPECT_LT(::GetTickCount() - click.FiredTick, 1000u) << "the server asked for 30 s";
   EXPECT_EQ(errorText, L"before");
   EXPECT_EQ(retryWaits, std::vector<int>{1});  // the wait was told at once, and nothing after the cancel
   // The server's Retry-After was followed rather than the first wait of 1 s: no second request came.
   const auto recorded = TFileServer::Peer().Recorded();
-  EXPECT_EQ(std::count_if(recorded.begin(), recorded.end(),
-                          [](const std::string& line) { return line.find("t=wait") != std::string::npos; }),
+  EXPECT_EQ(std::count_if(recorded.begin(), recorded.end(), [](auto& line) { return line.find("t=wait") != line.npos; }),
             1);
 }
 

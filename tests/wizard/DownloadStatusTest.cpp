@@ -2,23 +2,14 @@
 #include <gtest/gtest.h>
 #include "wizard/uDownloadStatus.h"
 
-namespace {
 constexpr long long kMB = 1024 * 1024;
-}
 
-TEST(DownloadStatus, SizesInMegabytesWithOneDecimalAndKilobytesBelow) {
-  EXPECT_EQ(SizeText(0), L"0 KB");
-  EXPECT_EQ(SizeText(1), L"1 KB");
-  EXPECT_EQ(SizeText(850 * 1024), L"850 KB");
-  EXPECT_EQ(SizeText(kMB - 1), L"1.0 MB");
-  EXPECT_EQ(SizeText(13002342), L"12.4 MB");
-  EXPECT_EQ(SizeText(48 * kMB), L"48.0 MB");
-  EXPECT_EQ(TimeLeftText(1), L"1 second");
-  EXPECT_EQ(TimeLeftText(45), L"45 seconds");
-  EXPECT_EQ(TimeLeftText(60), L"1 minute");
-  EXPECT_EQ(TimeLeftText(150), L"3 minutes");
-  EXPECT_EQ(TimeLeftText(3599), L"1 hour");
-  EXPECT_EQ(TimeLeftText(7300), L"2 hours");
+TEST(DownloadStatus, SizesAndTimes) {
+  EXPECT_EQ(SizeText(0) + SizeText(1) + SizeText(850 * 1024), L"0 KB1 KB850 KB");
+  EXPECT_EQ(SizeText(kMB - 1) + SizeText(13002342), L"1.0 MB12.4 MB");
+  EXPECT_EQ(TimeLeftText(1) + TimeLeftText(45), L"1 second45 seconds");
+  EXPECT_EQ(TimeLeftText(60) + TimeLeftText(150), L"1 minute3 minutes");
+  EXPECT_EQ(TimeLeftText(3599) + TimeLeftText(7300), L"1 hour2 hours");
 }
 
 TEST(DownloadStatus, AmountAndTimeLeftFromTheSmoothedRate) {
@@ -34,8 +25,7 @@ TEST(DownloadStatus, AmountAndTimeLeftFromTheSmoothedRate) {
   status.Report(20000, 4 * kMB, 50 * kMB, false);
   status.Report(21000, 6 * kMB, 50 * kMB, false);
   EXPECT_EQ(status.Text(), L"6.0 MB of 50.0 MB, about 22 seconds left");
-  // Half the pace: the estimate follows, smoothed.
-  status.Report(22000, 7 * kMB, 50 * kMB, false);
+  status.Report(22000, 7 * kMB, 50 * kMB, false);  // half the pace: the estimate follows, smoothed
   EXPECT_EQ(status.Text(), L"7.0 MB of 50.0 MB, about 26 seconds left");
   status.Report(23000, 8 * kMB, -1, false);
   EXPECT_EQ(status.Text(), L"8.0 MB");  // only the amount when the length is unknown
