@@ -2,7 +2,6 @@
 #include "framework/Strings.h"
 #include "resources/StringIds.h"
 #include "resources/StringRes.h"
-#include <cwchar>
 #include <vector>
 
 const wchar_t FormContentTypeHeader[] = L"Content-Type: application/x-www-form-urlencoded";

@@ -35,6 +35,15 @@ std::wstring FormEncode(std::wstring_view text) {
   return result;
 }
 
+// A header's text when it fits a buffer of that many characters; empty otherwise, or when there is none.
+std::wstring QueryHeaderText(HINTERNET request, DWORD infoLevel, size_t chars) {
+  std::wstring buffer(chars, L'\0');
+  DWORD size = static_cast<DWORD>(chars * sizeof(wchar_t));
+  if (!::HttpQueryInfoW(request, infoLevel, buffer.data(), &size, nullptr)) return std::wstring();
+  buffer.resize(size / sizeof(wchar_t) < chars ? size / sizeof(wchar_t) : 0);
+  return buffer;
+}
+
 // The server's last response text (kept by WinINet per thread), when it fits the message buffer.
 bool LastResponseText(std::wstring& text) {
   DWORD error = 0, length = 0;
@@ -111,19 +120,11 @@ std::wstring QueryInfoText(HINTERNET request, DWORD infoLevel) {
 }
 
 std::wstring QueryHeader(HINTERNET request, DWORD infoLevel) {
-  wchar_t buffer[kHeaderChars] = {};
-  DWORD size = sizeof(buffer);
-  if (!::HttpQueryInfoW(request, infoLevel, buffer, &size, nullptr)) return std::wstring();
-  const size_t chars = size / sizeof(wchar_t);
-  return std::wstring(buffer, chars < kHeaderChars ? chars : 0);
+  return QueryHeaderText(request, infoLevel, kHeaderChars);
 }
 
 long long QueryContentLength(HINTERNET request) {
-  wchar_t buffer[kContentLengthChars] = {};
-  DWORD size = sizeof(buffer);
-  if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, buffer, &size, nullptr)) return -1;
-  size_t chars = size / sizeof(wchar_t);
-  return ParseDecimal(std::wstring_view(buffer, chars < kContentLengthChars ? chars : 0));
+  return ParseDecimal(QueryHeaderText(request, HTTP_QUERY_CONTENT_LENGTH, kContentLengthChars));
 }
 
 long long ParseDecimal(std::wstring_view text) {

@@ -39,6 +39,7 @@ void TDownloadStatus::Start(DWORD tick) {
 }
 
 void TDownloadStatus::Report(DWORD tick, long long position, long long max, bool waiting) {
+  if (position < 0) return;  // the last report of a download of unknown length tells nothing new
   const bool resumed = FWaiting && !waiting;
   FTick = tick;
   FMax = max;

@@ -144,7 +144,6 @@ void TfmMain::FormCreate() {
   FOldWindowProc = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TfmMain::HookedWndProcThunk)));
   lbProcess->SetText(L"");
-  lbAmount->SetText(L"");
   lbProgressMarguee->SetText(L"");
   FPromoIndex = 0;
   LoadWelcomeImage();

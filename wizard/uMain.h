@@ -74,7 +74,7 @@ public:
   bool SendSignUp(std::wstring& text);  // true when the exchange failed
   void DownloadCancelled(DWORD t1);
   void DownloadFailed(const std::wstring& message);
-  void DownloadProgress(THttpRequest* request, int max, int position);
+  void DownloadProgress(THttpRequest* request, int max, int position);  // the transfer's request
   void ShowFailure(const std::wstring& message);
   void StartInstalledApplication();
 

@@ -126,14 +126,13 @@ void TfmMain::DownloadProgress(THttpRequest* request, int max, int position) {
   prMain->SetMax(max);
   prMain->SetPosition(position);
   FTaskbar.SetValue(position, max);
-  const int retryWait = request ? request->RetryWait : 0;
-  if (request) {
-    lbProcess->SetText(retryWait > 0 ? FormatText(LoadStr(sTryingAgain), {IntToStr(retryWait),
-                                                                           IntToStr(request->RetryPolicy.MaxRetries)})
-                                     : LoadStr(sDownloading));
-    FDownloadRetries = request->RetryCount;
-    FResumedBytes = request->ResumedBytes;
-  }
+  // While a retry is awaited the step says so; the transfer going on again brings the step back.
+  const int retryWait = request->RetryWait;
+  lbProcess->SetText(retryWait == 0 ? LoadStr(sDownloading)
+                                    : FormatText(LoadStr(sTryingAgain), {IntToStr(retryWait),
+                                                                         IntToStr(request->RetryPolicy.MaxRetries)}));
+  FDownloadRetries = request->RetryCount;
+  FResumedBytes = request->ResumedBytes;
   FDownloadStatus.Report(::GetTickCount(), position, max, retryWait > 0);
   lbAmount->SetText(FDownloadStatus.Text());
   Application->ProcessMessages();

@@ -287,8 +287,8 @@ TEST_F(HttpModalCancel, CancelDuringTheWaitBeforeARetryEndsItAtOnce) {
   EXPECT_EQ(retryWaits, std::vector<int>{1});  // the wait was told at once, and nothing after the cancel
   // The server's Retry-After was followed rather than the first wait of 1 s: no second request came.
   const auto recorded = TFileServer::Peer().Recorded();
-  EXPECT_EQ(std::count_if(recorded.begin(), recorded.end(), [](auto& line) { return line.find("t=wait") != line.npos; }),
-            1);
+  auto isThisDownload = [](const std::string& line) { return line.find("t=wait") != line.npos; };
+  EXPECT_EQ(std::count_if(recorded.begin(), recorded.end(), isThisDownload), 1);
 }
 
 TEST_F(HttpModalCancel, SpaceOnTheFocusedCancelClicksFirstThenCancelsThePost) {

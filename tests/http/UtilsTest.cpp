@@ -131,7 +131,8 @@ TEST(RequestSetup, SecureRequestsKeepCertificateChecks) {
 
 TEST(DownloadRetry, WaitsDoubleTheServersRetryAfterReplacesThemAndOnlyPassingFailuresAreRetried) {
   const TRetryPolicy policy;
-  for (int tryInRow = 1; tryInRow <= 4; ++tryInRow) EXPECT_EQ(RetryDelayMs(policy, tryInRow, -1), 1000u << (tryInRow - 1));
+  for (int tryInRow = 1; tryInRow <= 4; ++tryInRow)
+    EXPECT_EQ(RetryDelayMs(policy, tryInRow, -1), 1000u << (tryInRow - 1));
   EXPECT_EQ(RetryDelayMs(policy, 3, 20), 20000u);
   EXPECT_EQ(RetryDelayMs(policy, 1, 3600), 60000u);  // followed up to a minute
   for (DWORD code : {12002u, 12030u, 12031u, 12152u, 10060u, 10054u}) EXPECT_TRUE(IsTransientWinInetError(code));
