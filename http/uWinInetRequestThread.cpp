@@ -66,7 +66,12 @@ std::unique_ptr<THttpThread> THttpThread::CreateDownload(const std::wstring& url
   return thread;
 }
 
-THttpThread::~THttpThread() { FRequest.reset(); }
+THttpThread::~THttpThread() {
+  // An owner that lets go of a transfer still running stops it, then waits: the worker uses its request
+  // until it ends. (Before Start and after the end, the cancel changes nothing.)
+  if (!Finished()) Cancel();
+  EndBeforeDestruction();
+}
 
 void THttpThread::Execute() {
   try {

@@ -407,6 +407,7 @@ private:
 class TStatEventThread : public TThread {
 public:
   explicit TStatEventThread(TSoftwareStatisticsTracker& tracker);  // created suspended
+  ~TStatEventThread() override { EndBeforeDestruction(); }
   // Cuts the pause between two cycles short (Finish and the end request).
   void Wake() { ::SetEvent(FWake.Get()); }
   static void RunOnGuiThread(const std::function<void()>& call) { Synchronize(call); }

@@ -6,6 +6,7 @@
 namespace {
 class TCountingThread : public TThread {
 public:
+  ~TCountingThread() override { EndBeforeDestruction(); }
   DWORD SyncThread = 0;
   int Steps = 0;
 protected:
@@ -42,7 +43,10 @@ namespace {
 class TReleasedThread : public TThread {
 public:
   TReleasedThread(HANDLE go, std::atomic<int>& deleted) : FGo(go), FDeleted(deleted) {}
-  ~TReleasedThread() override { ++FDeleted; }
+  ~TReleasedThread() override {
+    EndBeforeDestruction();
+    ++FDeleted;
+  }
 protected:
   void Execute() override { ::WaitForSingleObject(FGo, 5000); }
 private:

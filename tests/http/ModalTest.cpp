@@ -237,6 +237,17 @@ TEST(HttpModal, DownloadFileThatCannotBeCreatedRaisesAndSendsNothing) {
   EXPECT_TRUE(server.Recorded().empty());
 }
 
+TEST(HttpModal, AWorkerLetGoOfDuringItsTransferIsStoppedAndWaitedFor) {
+  TMemoryStream stream;
+  auto worker = THttpThread::CreateDownload(TFileServer::Url("/gen/10000000?rate=100000"), nullptr, &stream);
+  worker->Start();
+  ::Sleep(500);
+  const DWORD start = ::GetTickCount();
+  worker.reset();  // the worker is still reading into its request
+  EXPECT_LT(::GetTickCount() - start, 5000u);
+  EXPECT_LT(stream.Data().size(), 10000000u);
+}
+
 TEST_F(HttpModalCancel, ClickOnCancelStopsTheDownloadPromptlyWithNothingReportedAfterIt) {
   TCancelWindow& window = *Window;
   TMemoryStream stream;
