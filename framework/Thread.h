@@ -36,7 +36,8 @@ protected:
   void EndBeforeDestruction() noexcept;
   // Runs the call on the GUI thread and waits until it has run. Every waiting loop of the GUI thread
   // handles messages, so the call is served there. Exceptions of the call are swallowed on the GUI
-  // side and reported through the default error report.
+  // side and reported through the default error report. Raises EOSError when the call cannot be handed
+  // to the GUI thread; it has not run then.
   static void Synchronize(const std::function<void()>& call);
 
 private:

@@ -3,6 +3,7 @@
 #include "statistics/StatMgr.h"
 #include "framework/Strings.h"
 #include "statistics/StatHttpRequest.h"
+#include <exception>
 #include <limits>
 
 namespace {
@@ -142,11 +143,18 @@ bool TSoftwareStatisticsTracker::SendPendingPackage(bool finishing) {
         std::lock_guard<std::mutex> guard(FLock);
         FSettings.ErrorCode = code;
       }
+      std::exception_ptr callFailed;
       if (OnSendEventData) {
         const std::wstring text = ResultCodeText(code);
-        CallEvent([&] { OnSendEventData(this, FPackageText, text); });
+        try {
+          CallEvent([&] { OnSendEventData(this, FPackageText, text); });
+        } catch (const Exception&) {
+          callFailed = std::current_exception();  // not handed over: the thread ends, after the answer holds
+        }
       }
+      // Also when the event call failed: a delivered package that stayed would go out a second time.
       ApplyResultCode(code);
+      if (callFailed) std::rethrow_exception(callFailed);
     }
   }
   if (finishing) ClearFinishing();

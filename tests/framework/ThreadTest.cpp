@@ -31,6 +31,17 @@ TEST(Thread, CreatedSuspendedAndSynchronizeRunsOnTheGuiThread) {
   EXPECT_EQ(thread.SyncThread, ::GetCurrentThreadId());
 }
 
+TEST(Thread, SynchronizeRaisesWhenTheCallCannotBeHandedOver) {
+  ::DestroyWindow(Application->UtilityWindow());  // as at the end of the program
+  TCountingThread thread;
+  thread.Start();
+  const bool ended = Application->WaitPumping(thread.Handle(), 5000);
+  Application->Initialize();  // a hand-over window for the other tests
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(thread.Steps, 1);  // the first hand-over failed, and the worker knew
+  EXPECT_EQ(thread.SyncThread, 0u);
+}
+
 TEST(Thread, WaitPumpingGivesUpAfterItsTimeout) {
   THandle never(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   DWORD start = ::GetTickCount();
