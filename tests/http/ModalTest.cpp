@@ -108,6 +108,12 @@ protected:
   static inline TCancelWindow* Window = nullptr;
 };
 
+// Another subclass of the Cancel button, put on above the transfer's hook.
+WNDPROC BelowForeignSubclass = nullptr;
+LRESULT CALLBACK ForeignSubclass(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return ::CallWindowProcW(BelowForeignSubclass, wnd, msg, wParam, lParam);
+}
+
 std::wstring SignUpServiceUrl(const TPeerProcess& peer) {
   return Utf8ToWide(peer.BaseUrl("https") + "/store/signup.php");
 }
@@ -353,4 +359,32 @@ TEST_F(HttpModalCancel, WithoutACancelButtonClicksDoNotStopTheTransfer) {
   EXPECT_EQ(window.Clicks, 1);
   EXPECT_EQ(errorText, L"");
   EXPECT_TRUE(IsGeneratedContent(stream.Data(), 120000));
+}
+
+TEST_F(HttpModalCancel, AButtonSubclassedAboveTheHookKeepsItsOwnProcedureAndStillCancels) {
+  TCancelWindow& window = *Window;
+  const HWND button = window.Cancel.Handle();
+  const auto click = [&] {
+    SendMouse(MOUSEEVENTF_LEFTDOWN, window.ButtonCentre());
+    SendMouse(MOUSEEVENTF_LEFTUP, window.ButtonCentre());
+  };
+  TMemoryStream stream;
+  std::wstring errorText;
+  TDelayedAction subclass(300, [&] {
+    BelowForeignSubclass = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ForeignSubclass)));
+  });
+  HttpDownloadToStreamModal(TFileServer::Url("/gen/100000?rate=100000"), stream, &window.Cancel, errorText, nullptr);
+  ASSERT_TRUE(subclass.Done());
+  click();
+  PumpFor(300);
+  EXPECT_EQ(window.Clicks, 1) << "the button's own procedure was skipped";
+  TDelayedAction cancel(500, click);  // the next transfer, through the same chain
+  const DWORD start = ::GetTickCount();
+  HttpDownloadToStreamModal(TFileServer::Url("/gen/10000000?rate=100000"), stream, &window.Cancel, errorText, nullptr);
+  EXPECT_LT(::GetTickCount() - start, 8000u);
+  EXPECT_EQ(window.Clicks, 2);
+  ::SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BelowForeignSubclass));
+  HttpDownloadToStreamModal(TFileServer::Url("/gen/10"), stream, &window.Cancel, errorText, nullptr);
+  EXPECT_FALSE(window.IsHooked());  // the last transfer took the hook out of the chain
 }
