@@ -150,11 +150,7 @@ void TSoftwareStatisticsTracker::ClearFinishing() {
   ::SetEvent(FFinishingCleared.Get());
 }
 
-TDateTime TSoftwareStatisticsTracker::NowWhole() const {
-  SYSTEMTIME time = DateTimeToSystemTime(Now());
-  time.wMilliseconds = 0;
-  return SystemTimeToDateTime(time);
-}
+TDateTime TSoftwareStatisticsTracker::NowWhole() const { return WholeSeconds(Now()); }
 
 std::wstring TSoftwareStatisticsTracker::DataFile(std::wstring_view name) const { return JoinPath(FDataFolder, name); }
 

@@ -324,8 +324,10 @@ protected:
   bool SendPendingPackage(bool finishing);
   TStatHttpResult SendPackage(const std::wstring& text, std::wstring& reply);
   bool IsSendDue(bool finishing, TDateTime now) const;
-  TDateTime NextSettingsTime() const;
+  // From when a settings request is due, seen at the time now (one reading of the clock per decision).
+  TDateTime NextSettingsTime(TDateTime now) const;
   void ApplyResultCode(std::int32_t code);
+  void ApplyResultCodeEffect(const TResultCodeEffect& effect);
   void ReplaceSettings(std::wstring_view text);
   TTrackerSettings SettingsCopy() const;
   bool SettingsKnown() const;

@@ -72,13 +72,16 @@ void TSoftwareStatisticsTracker::ReportThreadException(const Exception& error) {
 
 // ---- Settings step ---------------------------------------------------------------------------
 
-TDateTime TSoftwareStatisticsTracker::NextSettingsTime() const {
+TDateTime TSoftwareStatisticsTracker::NextSettingsTime(TDateTime now) const {
   if (!FThread) return std::numeric_limits<TDateTime>::max();
-  return ::NextSettingsTime(FSettings, NowWhole());
+  return ::NextSettingsTime(FSettings, WholeSeconds(now));
 }
 
 void TSoftwareStatisticsTracker::FetchSettings() {
-  if (FHttpRequestClass && Now() >= NextSettingsTime()) {
+  // One reading of the clock: read a second time for the due time, it could be in the next second
+  // already, and a request that is due would be skipped.
+  const TDateTime now = Now();
+  if (FHttpRequestClass && now >= NextSettingsTime(now)) {
     std::unique_ptr<TStatHttpRequest> request = FHttpRequestClass();
     TStatBytes response;
     TStatHttpResult result;
@@ -106,7 +109,11 @@ void TSoftwareStatisticsTracker::FetchSettings() {
       const std::wstring text = ResultCodeText(code);
       CallEvent([&] { OnGetTrackerSettings(this, text); });
     }
-    ApplyResultCode(code);
+    // The answer is about the settings, not about a package still held from an earlier run of this
+    // process (in memory, without a data folder): only "Invalid project" drops that.
+    TResultCodeEffect effect = ResultCodeEffect(code);
+    effect.DropPackage = effect.DeleteAllPackages;
+    ApplyResultCodeEffect(effect);
     if (result == hrOK && !FDataFolder.empty()) {
       std::wstring text;
       {
@@ -177,8 +184,9 @@ TStatHttpResult TSoftwareStatisticsTracker::SendPackage(const std::wstring& text
   return result;
 }
 
-void TSoftwareStatisticsTracker::ApplyResultCode(std::int32_t code) {
-  const TResultCodeEffect effect = ResultCodeEffect(code);
+void TSoftwareStatisticsTracker::ApplyResultCode(std::int32_t code) { ApplyResultCodeEffect(ResultCodeEffect(code)); }
+
+void TSoftwareStatisticsTracker::ApplyResultCodeEffect(const TResultCodeEffect& effect) {
   FLastSendFailed = effect.Failed;
   if (effect.DropPackage) DiscardPackage(effect.DeleteAllPackages);
   if (effect.StopSending) {

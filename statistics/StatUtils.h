@@ -29,6 +29,8 @@ SYSTEMTIME DateTimeToSystemTime(TDateTime value);
 TDateTime NowLocal();
 // The current local time with the milliseconds set to zero.
 TDateTime NowWholeSeconds();
+// The date-time with the milliseconds set to zero.
+TDateTime WholeSeconds(TDateTime value);
 // 2011-09-09T16:23:13: fixed separators, no fraction, no zone.
 std::wstring FormatStatDateTime(TDateTime value);
 // 00:01:15, or 1 02:00:00 from one day on; the sign of the span is ignored.
