@@ -87,8 +87,10 @@ void TSoftwareStatisticsTracker::Start() {
   LoadSettings();
   DetermineInstallationId();
   NewExecutionId();
+  // A package whose thread ended by an error still has its file open, and the file holds its events:
+  // closed, it is taken in again from there by the next scan, and only from there.
+  if (FPackageFile) ClosePackage(L"");
   FPackageFileName.clear();
-  FPackageFile.Reset();
   ReportEndedRuns();
   CreateMarker();
   UpdateMarker();

@@ -353,8 +353,8 @@ private:
     TFileHandle File;
   };
   // Takes stored package files into the current package; returns the open files whose events it merged,
-  // to be deleted once the current package file holds them.
-  std::vector<TStoredPackage> TakeInStoredPackages();
+  // to be deleted once the current package file holds them, and what the adopted file held.
+  std::vector<TStoredPackage> TakeInStoredPackages(std::wstring& adoptedContent);
   void CountNewPackageBytes(std::uint64_t bytes);
   bool ThreadAskedToEnd() const;
   void ClearFinishing();

@@ -80,12 +80,21 @@ void TSoftwareStatisticsTracker::AppendToPackage(const std::wstring& text, bool 
   }
   if (FDataFolder.empty()) return;
   if (scan) {
-    std::vector<TStoredPackage> merged = TakeInStoredPackages();
+    const std::wstring added = FPackageText;
+    std::wstring adopted;
+    std::vector<TStoredPackage> merged = TakeInStoredPackages(adopted);
     if (FPackageFile) {
-      // Only now may the merged files go: a crash before this point leaves their events where they were.
-      // They stay open until then, so that no other tracker takes them in as well.
-      RewriteTextToHandle(FPackageFile.Get(), FPackageText);
-      for (TStoredPackage& package : merged) DeleteOpenFile(package.File, package.FileName);
+      // Only once the package file holds their events may the merged files go: a crash or a full disk
+      // before that leaves their events where they were. They stay open until then, so that no other
+      // tracker takes them in as well.
+      if (RewriteTextToHandle(FPackageFile.Get(), FPackageText)) {
+        for (TStoredPackage& package : merged) DeleteOpenFile(package.File, package.FileName);
+      } else {
+        // The adopted file gets back what it held; the added text stays in memory, as in a package
+        // whose file could not be written.
+        RewriteTextToHandle(FPackageFile.Get(), adopted);
+        FPackageText = adopted + added;
+      }
       return;
     }
   }
@@ -97,7 +106,8 @@ void TSoftwareStatisticsTracker::AppendToPackage(const std::wstring& text, bool 
   if (RewriteBytesToHandle(FPackageFile.Get(), bytes)) CountNewPackageBytes(bytes.size());
 }
 
-std::vector<TSoftwareStatisticsTracker::TStoredPackage> TSoftwareStatisticsTracker::TakeInStoredPackages() {
+std::vector<TSoftwareStatisticsTracker::TStoredPackage> TSoftwareStatisticsTracker::TakeInStoredPackages(
+    std::wstring& adoptedContent) {
   const std::vector<std::wstring> names = SortedPackageNames(FDataFolder);
   std::vector<TStoredPackage> merged;
   // Newest first, each in front of what is already taken: older events end up first.
@@ -112,6 +122,7 @@ std::vector<TSoftwareStatisticsTracker::TStoredPackage> TSoftwareStatisticsTrack
     if (!FPackageFile) {
       FPackageFileName = fileName;
       FPackageFile = std::move(file);
+      adoptedContent = std::move(content);
     } else {
       merged.push_back({fileName, std::move(file)});  // its events belong to the current package now
     }

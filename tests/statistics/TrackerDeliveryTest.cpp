@@ -1,6 +1,7 @@
 // The sending thread against the statistics service stand-in: settings, pacing (with a clock the test
 // moves), result codes, the published events, proxies, and finishing while a request hangs.
 #include <gtest/gtest.h>
+#include <set>
 #include "framework/Application.h"
 #include "framework/Strings.h"
 #include "statistics/StatHttpRequest.h"
@@ -387,6 +388,11 @@ TEST_F(TrackerDelivery, AnErrorOnTheSendingThreadIsReportedOnceAndEndsOnlyTheThr
   EXPECT_EQ(reportedOn, ::GetCurrentThreadId());
   FTracker->TrackEvent(TSSEvent(L"AfterTheError"));
   EXPECT_GE(FTracker->QueuedCount(), 1u) << "events stay queued for a later run";
+  FTracker->Start();  // takes in the package that the thread left, once
   FTracker->Finish(FTracker->AutoFinishTimeout());
   EXPECT_FALSE(FTracker->Running());
+  std::set<std::wstring> ordinals;
+  for (const TXmlElement& event : EventsInPackageFiles(DataFolder()))
+    EXPECT_TRUE(ordinals.insert(event.Attribute(L"ord")).second) << "twice: " << WideToUtf8(event.Attribute(L"name"));
+  EXPECT_EQ(ordinals.size(), 5u);  // two runs' app-start and app-finish, AfterTheError
 }
