@@ -352,6 +352,14 @@ private:
     std::wstring FileName;
     TFileHandle File;
   };
+  // The failure records of ended runs go the way of queued events once the settings step is done: they
+  // become package files while the service lets the tracker collect, and are dropped otherwise.
+  void SettleReportedRuns();
+  // The queueing rule; with Lock held.
+  bool CollectsLocked() const { return !FSettingsKnown || FCollectData; }
+  // A new name "<prefix><ExecutionId>-<number><extension>" in the data folder; the number is shared by
+  // every file of the process.
+  std::wstring NewRunFileName(std::wstring_view prefix, std::wstring_view extension);
   // Takes stored package files into the current package; returns the open files whose events it merged,
   // to be deleted once the current package file holds them, and what the adopted file held.
   std::vector<TStoredPackage> TakeInStoredPackages(std::wstring& adoptedContent);
@@ -387,6 +395,9 @@ private:
   std::wstring FProcFileName;
   TFileHandle FProcFile;
   TDateTime FLastProcUpdate = 0;
+  // Failure records of ended runs, held open under names of this run until SettleReportedRuns: Start
+  // fills the list before the thread runs, the thread settles it, StopThread settles what is left.
+  std::vector<TStoredPackage> FReportedRuns;
   std::unique_ptr<TStatEventThread> FThread;
   TStatHttpRequest* FCurrentRequest = nullptr;  // not owned: the sending thread's request
   std::atomic<bool> FFinishing{false};

@@ -124,6 +124,7 @@ void TSoftwareStatisticsTracker::FetchSettings() {
     }
   }
   DropQueueUnlessCollecting();
+  SettleReportedRuns();
 }
 
 // ---- Send step -------------------------------------------------------------------------------

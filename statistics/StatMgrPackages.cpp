@@ -14,7 +14,8 @@ namespace {
 
 constexpr wchar_t kPackageMask[] = L"event-*.xml";
 
-// The number in package file names: per process, zero at program start, raised before each new name.
+// The number in package (and held marker) file names: per process, zero at program start, raised before
+// each new name.
 std::atomic<std::uint32_t> PackageFileCounter{0};
 
 // With DELETE access, so that a merged file can be deleted through the handle that keeps it ours. A stored
@@ -31,14 +32,6 @@ std::vector<std::wstring> SortedPackageNames(const std::wstring& folder) {
   std::sort(names.begin(), names.end(),
             [](const std::wstring& a, const std::wstring& b) { return LowerAscii(a) < LowerAscii(b); });
   return names;
-}
-
-// Deletes through the handle, so that nobody can open the file between its close and its deletion; by
-// name only where the handle cannot do it.
-void DeleteOpenFile(TFileHandle& file, const std::wstring& fileName) {
-  const bool deleted = DeleteWhenClosed(file.Get());
-  file.Reset();
-  if (!deleted) ::DeleteFileW(fileName.c_str());
 }
 
 }  // namespace
@@ -159,9 +152,12 @@ void TSoftwareStatisticsTracker::DiscardPackage(bool deleteAll) {
   for (const std::wstring& name : ListFiles(FDataFolder, kPackageMask)) ::DeleteFileW(DataFile(name).c_str());
 }
 
-std::wstring TSoftwareStatisticsTracker::NewPackageFileName() {
+std::wstring TSoftwareStatisticsTracker::NewPackageFileName() { return NewRunFileName(L"event-", L".xml"); }
+
+std::wstring TSoftwareStatisticsTracker::NewRunFileName(std::wstring_view prefix, std::wstring_view extension) {
   const std::uint32_t number = ++PackageFileCounter;
-  return DataFile(L"event-" + ExecutionId() + L"-" + PackageFileNumberText(number) + L".xml");
+  return DataFile(std::wstring(prefix) + ExecutionId() + L"-" + PackageFileNumberText(number) +
+                  std::wstring(extension));
 }
 
 void TSoftwareStatisticsTracker::EnforceFolderLimit() {
