@@ -81,7 +81,7 @@ void TSoftwareStatisticsTracker::Loaded() {
 // ---- The run ---------------------------------------------------------------------------------
 
 void TSoftwareStatisticsTracker::Start() {
-  if (!FActive || FProductKey.empty()) return;
+  if (!FActive || FProductKey.empty() || FNestedCallsBlocked > 0) return;
   if (Running()) Finish(0);
   FStartTime = NowWhole();
   BuildServiceUrls();
@@ -107,7 +107,8 @@ void TSoftwareStatisticsTracker::Start() {
 }
 
 void TSoftwareStatisticsTracker::Finish(DWORD timeoutMs) {
-  if (!Running()) return;
+  if (!Running() || FNestedCallsBlocked > 0) return;
+  TNestedCallBlock block(*this);
   ::ResetEvent(FFinishingCleared.Get());
   FFinishing = true;
   TrackEvent(TStatEventAppFinish(NowWhole(), FStartTime));
@@ -122,6 +123,7 @@ void TSoftwareStatisticsTracker::Finish(DWORD timeoutMs) {
 
 void TSoftwareStatisticsTracker::StopThread() {
   if (FThread) {
+    TNestedCallBlock block(*this);
     // The end request comes before the abort: an exchange that begins after it is cancelled at once.
     FThread->Terminate();
     FThread->Wake();

@@ -270,6 +270,9 @@ public:
   // Ends the run: queues the finish event, gives the sending thread up to timeoutMs to deliver the
   // current package, stops the thread (which writes everything still queued into package files) and
   // removes the marker. Does nothing while no run is in progress.
+  // Start and Finish do nothing while called from a message handled during one of the tracker's own
+  // waits (Finish, stopping the thread) or from a published event: the wait is for the thread that
+  // the nested call would free or replace, and the event's thread waits for the handler to return.
   void Finish(DWORD timeoutMs);
   // Writes the event as XML with the tracker's identifiers and queues the text. Any thread, any time.
   void TrackEvent(const TSoftwareStatisticsEvent& event);
@@ -352,6 +355,17 @@ private:
     std::wstring FileName;
     TFileHandle File;
   };
+  // Counts the waits and event calls during which Start and Finish do nothing, for its scope.
+  class TNestedCallBlock {
+  public:
+    explicit TNestedCallBlock(TSoftwareStatisticsTracker& tracker) : FCount(tracker.FNestedCallsBlocked) { ++FCount; }
+    ~TNestedCallBlock() { --FCount; }
+    TNestedCallBlock(const TNestedCallBlock&) = delete;
+    TNestedCallBlock& operator=(const TNestedCallBlock&) = delete;
+
+  private:
+    std::atomic<int>& FCount;
+  };
   // The failure records of ended runs go the way of queued events once the settings step is done: they
   // become package files while the service lets the tracker collect, and are dropped otherwise.
   void SettleReportedRuns();
@@ -399,6 +413,7 @@ private:
   // fills the list before the thread runs, the thread settles it, StopThread settles what is left.
   std::vector<TStoredPackage> FReportedRuns;
   std::unique_ptr<TStatEventThread> FThread;
+  std::atomic<int> FNestedCallsBlocked{0};
   TStatHttpRequest* FCurrentRequest = nullptr;  // not owned: the sending thread's request
   std::atomic<bool> FFinishing{false};
   THandle FFinishingCleared;  // set when the sending thread clears Finishing

@@ -64,7 +64,12 @@ void TStatEventThread::Cycle() {
   ::WaitForSingleObject(FWake.Get(), kCyclePauseMs);
 }
 
-void TSoftwareStatisticsTracker::CallEvent(const std::function<void()>& call) { TStatEventThread::RunOnGuiThread(call); }
+void TSoftwareStatisticsTracker::CallEvent(const std::function<void()>& call) {
+  TStatEventThread::RunOnGuiThread([&] {
+    TNestedCallBlock block(*this);  // a Finish in the handler would wait for this thread, which waits for it
+    call();
+  });
+}
 
 void TSoftwareStatisticsTracker::ReportThreadException(const Exception& error) {
   if (OnException) CallEvent([&] { OnException(this, error); });

@@ -1,6 +1,7 @@
 // The sending thread against the statistics service stand-in: settings, pacing (with a clock the test
 // moves), result codes, the published events, proxies, and finishing while a request hangs.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <set>
 #include "framework/Application.h"
 #include "framework/Strings.h"
@@ -80,6 +81,13 @@ protected:
   std::vector<TSent> FSent;
   std::unique_ptr<TTestTracker> FTracker;  // last: goes first, while the service still runs
 };
+
+// Run by a thread timer: a message that whatever loop waits at the time handles.
+std::function<void()> TimerAction;
+void CALLBACK RunTimerAction(HWND, UINT, UINT_PTR timer, DWORD) {
+  ::KillTimer(nullptr, timer);
+  TimerAction();
+}
 
 // An XML writer that fails when it is used on any thread but the GUI thread.
 class TGuiOnlyWriter : public TStatXmlWriterImpl {
@@ -280,6 +288,35 @@ TEST_F(TrackerDelivery, NoConnectionIsRetriedAfterAnHourAndAFinishDoesNotForceAD
   FTracker->Finish(1500);
   EXPECT_EQ(FSent.size(), 2u);
   EXPECT_EQ(StoredEventNames(), (std::vector<std::wstring>{L"app-start", L"app-finish"}));
+}
+
+// A clock that moves a second at every reading: the settings of a new folder are due all the same. A Start
+// and a Finish from a published event, or from a message handled while Finish waits, do nothing.
+TEST_F(TrackerDelivery, OnAMovingClockSettingsAreFetchedAndNestedStartsAndFinishesDoNothing) {
+  StartService({"--settings", "collect_data=1&send_data=1", "--send-delay", "1"});
+  auto moving = std::make_shared<TFakeClock>(NowWholeSeconds() + 0.7 / kSecondsPerDay);
+  int nestedCalls = 0;
+  TimerAction = [this, &nestedCalls] {
+    ++nestedCalls;
+    FTracker->Finish(0);
+    FTracker->Start();
+  };
+  StartTracker(TStatProxySettings(), [&](TTestTracker& tracker) {
+    TStatEnvironment environment = tracker.Environment();
+    environment.Now = [moving] { return moving->Advance(1), moving->Now(); };
+    tracker.SetEnvironment(environment);
+    tracker.OnGetTrackerSettings = [](TSoftwareStatisticsTracker*, const std::wstring&) { TimerAction(); };
+  });
+  ASSERT_TRUE(WaitUntil([&] { return nestedCalls == 1; }, 10000)) << "no settings request";
+  ::SetTimer(nullptr, 0, 300, &RunTimerAction);  // while the finish waits for the last delivery
+  FTracker->Finish(5000);
+  EXPECT_EQ(nestedCalls, 2);
+  EXPECT_FALSE(FTracker->Running());
+  std::vector<std::wstring> names = StoredEventNames();
+  for (const std::string& line : FService->DeliveredEvents())
+    names.push_back(Utf8ToWide(line.substr(line.rfind('\t') + 1)));
+  EXPECT_EQ(std::count(names.begin(), names.end(), L"app-start"), 1);
+  EXPECT_EQ(std::count(names.begin(), names.end(), L"app-finish"), 1);
 }
 
 // Closing the wizard finishes the tracker; the close must not hang on a statistics request.
