@@ -373,6 +373,7 @@ TEST_F(HttpModalCancel, AButtonSubclassedAboveTheHookKeepsItsOwnProcedureAndStil
   std::wstring errorText;
   TDelayedAction above(300, [&] { BelowForeignSubclass = subclass(&ForeignSubclass); });
   HttpDownloadToStreamModal(TFileServer::Url("/gen/100000?rate=100000"), stream, &window.Cancel, errorText, nullptr);
+  ASSERT_TRUE(above.Done());
   click();
   PumpFor(300);
   EXPECT_EQ(window.Clicks, 1) << "the button's own procedure was skipped";

@@ -305,7 +305,7 @@ TEST_F(TrackerDelivery, OnAMovingClockSettingsAreFetchedAndNestedStartsAndFinish
   });
   ASSERT_TRUE(WaitUntil([&] { return nestedCalls == 1; }, 10000)) << "no settings request";
   ::SetTimer(nullptr, 0, 300, &RunTimerAction);  // while the finish waits for the last delivery
-  FTracker->Finish(5000);
+  FTracker->Finish(10000);
   EXPECT_EQ(nestedCalls, 2);
   EXPECT_FALSE(FTracker->Running());
   EXPECT_EQ(FService->DeliveredEvents().size() + StoredEventNames().size(), 2u) << "one app-start, one app-finish";
