@@ -108,7 +108,7 @@ public:
                                                  const std::wstring& postData);
   static std::unique_ptr<THttpThread> CreateDownload(const std::wstring& url, THttpProgressEvent onProgress,
                                                      TStream* targetStream, const TRetryPolicy& retryPolicy);
-  // Destroyed by its owner only before Start or after the thread has ended.
+  // A transfer still running is cancelled and waited for.
   ~THttpThread() override;
 
   std::wstring* ErrorTextOut = nullptr;  // the caller's variable, may be empty

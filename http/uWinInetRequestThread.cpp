@@ -8,7 +8,12 @@
 
 namespace {
 constexpr wchar_t kHookProperty[] = L"TradeloomHttpCancelHook";
+// The procedure below the hook, for as long as the hook sits in the button's chain. It stays after the
+// transfer when someone subclassed the button above the hook: the hook then passes everything on to it.
+constexpr wchar_t kHookBelowProperty[] = L"TradeloomHttpCancelHookBelow";
 constexpr DWORD kReportIntervalMs = 1000;
+
+WNDPROC ProcBelowHook(HWND button) { return reinterpret_cast<WNDPROC>(::GetPropW(button, kHookBelowProperty)); }
 
 bool IsCancelMessage(UINT msg, WPARAM wParam) {
   if (msg == WM_LBUTTONUP) return true;
@@ -69,7 +74,12 @@ std::unique_ptr<THttpThread> THttpThread::CreateDownload(const std::wstring& url
   return thread;
 }
 
-THttpThread::~THttpThread() { FRequest.reset(); }
+THttpThread::~THttpThread() {
+  // An owner that lets go of a transfer still running stops it, then waits: the worker uses its request
+  // until it ends. (Before Start and after the end, the cancel changes nothing.)
+  if (!Finished()) Cancel();
+  EndBeforeDestruction();
+}
 
 void THttpThread::Execute() {
   try {
@@ -139,16 +149,23 @@ void THttpThread::HookCancelWindow(HWND button) {
   CancelButton = button;
   if (!button) return;
   ::SetPropW(button, kHookProperty, this);
+  // A hook left in the chain by an earlier transfer serves this one: a second one above the other
+  // subclass would find this transfer's property again below it and call itself round in a circle.
+  SavedWindowProc = ProcBelowHook(button);
+  if (SavedWindowProc) return;
   SavedWindowProc = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(button, GWLP_WNDPROC));
+  ::SetPropW(button, kHookBelowProperty, reinterpret_cast<HANDLE>(SavedWindowProc));
   ::SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&THttpThread::HookProc));
 }
 
 void THttpThread::UnhookCancelButton() {
   if (!CancelButton) return;
-  // Only while the hook is still on top: a button whose owner already restored its own procedure
-  // (it is being destroyed) is left alone.
-  if (::GetWindowLongPtrW(CancelButton, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&THttpThread::HookProc))
+  // Only while the hook is still on top: below another subclass it stays and passes messages on, and a
+  // button whose owner already restored its own procedure (it is being destroyed) is left alone.
+  if (::GetWindowLongPtrW(CancelButton, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&THttpThread::HookProc)) {
     ::SetWindowLongPtrW(CancelButton, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SavedWindowProc));
+    ::RemovePropW(CancelButton, kHookBelowProperty);
+  }
   ::RemovePropW(CancelButton, kHookProperty);
   CancelButton = nullptr;
 }
@@ -165,9 +182,13 @@ void THttpThread::Cancel() {
 }
 
 LRESULT CALLBACK THttpThread::HookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* self = static_cast<THttpThread*>(::GetPropW(wnd, kHookProperty));
-  if (!self) return ::DefWindowProcW(wnd, msg, wParam, lParam);
-  return self->CancelButtonWindowProc(wnd, msg, wParam, lParam);
+  if (auto* self = static_cast<THttpThread*>(::GetPropW(wnd, kHookProperty)))
+    return self->CancelButtonWindowProc(wnd, msg, wParam, lParam);
+  // No transfer: the hook only passes messages on to the button's own procedure.
+  const WNDPROC below = ProcBelowHook(wnd);
+  if (!below) return ::DefWindowProcW(wnd, msg, wParam, lParam);
+  if (msg == WM_NCDESTROY) ::RemovePropW(wnd, kHookBelowProperty);
+  return ::CallWindowProcW(below, wnd, msg, wParam, lParam);
 }
 
 LRESULT THttpThread::CancelButtonWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -175,6 +196,7 @@ LRESULT THttpThread::CancelButtonWindowProc(HWND wnd, UINT msg, WPARAM wParam, L
   if (msg == WM_NCDESTROY) {
     // The button goes away during the transfer: give it back its own procedure for its last message.
     UnhookCancelButton();
+    ::RemovePropW(wnd, kHookBelowProperty);  // also where another subclass sits above the hook
     return ::CallWindowProcW(saved, wnd, msg, wParam, lParam);
   }
   // The button's own handling (its click and the caller's click handler) runs first.

@@ -17,6 +17,8 @@ bool RunInstallerModal(const std::wstring& installerPath, std::wstring& errorTex
 class TInstallThread : public TThread {
 public:
   explicit TInstallThread(std::wstring installerPath) : InstallerPath(std::move(installerPath)) {}
+  // Waits for a started installer run: the thread uses the path and the caller's variable until it ends.
+  ~TInstallThread() override { EndBeforeDestruction(); }
 
   std::wstring* ErrorTextOut = nullptr;  // the caller's variable, not owned; written only before the end
   std::wstring InstallerPath;

@@ -39,6 +39,7 @@ struct TSamples {
 class TPoster : public TThread {
 public:
   explicit TPoster(HWND target) : FTarget(target) {}
+  ~TPoster() override { EndBeforeDestruction(); }
 protected:
   void Execute() override {
     while (!Terminated()) {

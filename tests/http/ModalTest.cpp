@@ -109,6 +109,12 @@ protected:
   static inline TCancelWindow* Window = nullptr;
 };
 
+// Another subclass of the Cancel button, put on above the transfer's hook.
+WNDPROC BelowForeignSubclass = nullptr;
+LRESULT CALLBACK ForeignSubclass(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return ::CallWindowProcW(BelowForeignSubclass, wnd, msg, wParam, lParam);
+}
+
 std::wstring SignUpServiceUrl(const TPeerProcess& peer) {
   return Utf8ToWide(peer.BaseUrl("https") + "/store/signup.php");
 }
@@ -237,6 +243,15 @@ TEST(HttpModal, DownloadFileThatCannotBeCreatedRaisesAndSendsNothing) {
   EXPECT_EQ(errorText, L"");
   ::Sleep(200);
   EXPECT_TRUE(server.Recorded().empty());
+}
+
+TEST(HttpModal, AWorkerLetGoOfDuringItsTransferIsStoppedAndWaitedFor) {
+  TMemoryStream stream;
+  auto worker = THttpThread::CreateDownload(TFileServer::Url("/gen/10000000?rate=100000"), nullptr, &stream);
+  worker->Start();
+  ::Sleep(500);
+  worker.reset();  // while it still reads into its request: stopped, then waited for
+  EXPECT_LT(stream.Data().size(), 10000000u);
 }
 
 TEST_F(HttpModalCancel, ClickOnCancelStopsTheDownloadPromptlyWithNothingReportedAfterIt) {
@@ -368,4 +383,31 @@ TEST_F(HttpModalCancel, WithoutACancelButtonClicksDoNotStopTheTransfer) {
   EXPECT_EQ(window.Clicks, 1);
   EXPECT_EQ(errorText, L"");
   EXPECT_TRUE(IsGeneratedContent(stream.Data(), 120000));
+}
+
+TEST_F(HttpModalCancel, AButtonSubclassedAboveTheHookKeepsItsOwnProcedureAndStillCancels) {
+  TCancelWindow& window = *Window;
+  const auto subclass = [&](WNDPROC proc) {
+    const LONG_PTR old = ::SetWindowLongPtrW(window.Cancel.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+    return reinterpret_cast<WNDPROC>(old);
+  };
+  const auto click = [&] {
+    SendMouse(MOUSEEVENTF_LEFTDOWN, window.ButtonCentre());
+    SendMouse(MOUSEEVENTF_LEFTUP, window.ButtonCentre());
+  };
+  TMemoryStream stream;
+  std::wstring errorText;
+  TDelayedAction above(300, [&] { BelowForeignSubclass = subclass(&ForeignSubclass); });
+  HttpDownloadToStreamModal(TFileServer::Url("/gen/100000?rate=100000"), stream, &window.Cancel, errorText, nullptr);
+  ASSERT_TRUE(above.Done());
+  click();
+  PumpFor(300);
+  EXPECT_EQ(window.Clicks, 1) << "the button's own procedure was skipped";
+  TDelayedAction cancel(500, click);  // the next transfer, through the same chain, is cancelled
+  HttpDownloadToStreamModal(TFileServer::Url("/gen/10000000?rate=100000"), stream, &window.Cancel, errorText, nullptr);
+  EXPECT_EQ(window.Clicks, 2);
+  EXPECT_LT(stream.Data().size(), 10000000u);
+  subclass(BelowForeignSubclass);
+  HttpDownloadToStreamModal(TFileServer::Url("/gen/10"), stream, &window.Cancel, errorText, nullptr);
+  EXPECT_FALSE(window.IsHooked());  // the last transfer took the hook out of the chain
 }
