@@ -247,7 +247,7 @@ TEST(HttpModal, DownloadFileThatCannotBeCreatedRaisesAndSendsNothing) {
 
 TEST(HttpModal, AWorkerLetGoOfDuringItsTransferIsStoppedAndWaitedFor) {
   TMemoryStream stream;
-  auto worker = THttpThread::CreateDownload(TFileServer::Url("/gen/10000000?rate=100000"), nullptr, &stream);
+  auto worker = THttpThread::CreateDownload(TFileServer::Url("/gen/10000000?rate=100000"), nullptr, &stream, kNoRetries);
   worker->Start();
   ::Sleep(500);
   worker.reset();  // while it still reads into its request: stopped, then waited for
