@@ -103,7 +103,11 @@ TEST_F(TrackerDelivery, DeliveriesBeginAfterTwoSecondsAndComeMoreThan15SecondsAp
   StartTracker();
   ASSERT_TRUE(WaitForSettings());
   EXPECT_EQ(FSettingsTexts, std::vector<std::wstring>{L"OK"});
-  const std::wstring stored = ReadUtf8(JoinPath(DataFolder(), L"settings.txt"));
+  std::wstring stored;  // the file is written after the event
+  EXPECT_TRUE(WaitUntil([&] {
+    stored = ReadUtf8(JoinPath(DataFolder(), L"settings.txt"));
+    return Contains(stored, L"prev_conn_time=");
+  }, 3000));
   EXPECT_TRUE(Contains(stored, L"collect_data=1")) << WideToUtf8(stored);
   EXPECT_TRUE(Contains(stored, L"prev_conn_time="));
   EXPECT_FALSE(Contains(stored, L"send_data"));
