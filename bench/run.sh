@@ -6,14 +6,14 @@
 # display, and prints one table; the table (also as Markdown) and the raw measurements go to out/bench/.
 # Benchmarks, not tests: a missed target is reported, never an error.
 #
-# Usage: bash bench/run.sh [figure...]   (figures: startup responsiveness download tracker size wholerun;
-#                                         all of them when none is named)
+# Usage: bash bench/run.sh [figure...]   (figures: startup responsiveness download tracker size wholerun
+#                                         resume; all of them when none is named)
 # Environment: TL_DISPLAY (virtual display, default 97), TL_BENCH_PORT (first of three free loopback
 # ports, default 18180), TL_BENCH_*_ROUNDS and TL_BENCH_IDLE_SECONDS (see the measure.sh of each figure).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-all_figures=(startup responsiveness download tracker size wholerun)
+all_figures=(startup responsiveness download tracker size wholerun resume)
 figures=("$@")
 [ ${#figures[@]} -gt 0 ] || figures=("${all_figures[@]}")
 for figure in "${figures[@]}"; do
@@ -44,7 +44,7 @@ fi
 export TL_BUILD="$root/build/x64"
 source scripts/wine-env.sh
 source bench/lib.sh
-for script in startup responsiveness download tracker_cost size wholerun; do source "bench/$script/measure.sh"; done
+for script in startup responsiveness download tracker_cost size wholerun resume; do source "bench/$script/measure.sh"; done
 
 # Files in memory where possible: disk write-back would add noise to whatever runs next.
 BENCH_WORK="$(mktemp -d /dev/shm/tl-bench.XXXXXX 2>/dev/null || mktemp -d /tmp/tl-bench.XXXXXX)"
@@ -84,7 +84,8 @@ for target in "${build_targets[@]}"; do
   fi
 done
 mkdir -p "$BENCH_WORK/files"
-serve files file_server.py "$BENCH_FILES_PORT" --root "$BENCH_WORK/files"
+: > "$BENCH_WORK/served.txt"
+serve files file_server.py "$BENCH_FILES_PORT" --root "$BENCH_WORK/files" --served "$BENCH_WORK/served.txt"
 if [ -f tests/peers/stat_service.py ]; then
   serve statistics stat_service.py "$BENCH_STAT_PORT" --packages-dir "$BENCH_WORK/statistics"
 fi

@@ -11,10 +11,25 @@ namespace {
 constexpr UINT kSyncMessage = WM_APP + 1;
 constexpr wchar_t kSyncClass[] = L"TradeloomSyncWindow";
 
+constexpr int kSyncPostAttempts = 100;
+constexpr DWORD kSyncPostRetryMs = 10;
+
 struct TSyncRequest {
   const std::function<void()>* Call;
   HANDLE Done;
 };
+
+// A call that is not handed over is not waited for: the worker learns that it did not run. Only a full
+// queue is tried again, as it empties while the GUI thread handles its messages.
+void PostSyncRequest(HWND window, TSyncRequest& request) {
+  for (int attempt = 0;; ++attempt) {
+    if (::PostMessageW(window, kSyncMessage, 0, reinterpret_cast<LPARAM>(&request))) return;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_NOT_ENOUGH_QUOTA || attempt >= kSyncPostAttempts)
+      RaiseOSError(error ? error : ERROR_INVALID_WINDOW_HANDLE);
+    ::Sleep(kSyncPostRetryMs);
+  }
+}
 }  // namespace
 
 TApplication::TApplication() : FInstance(::GetModuleHandleW(nullptr)), FMainThreadID(::GetCurrentThreadId()) {
@@ -56,8 +71,9 @@ void TApplication::SyncCall(const std::function<void()>& call) {
     return;
   }
   THandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done) RaiseLastOSError();
   TSyncRequest request{&call, done.Get()};
-  if (!::PostMessageW(FSyncWindow, kSyncMessage, 0, reinterpret_cast<LPARAM>(&request))) return;
+  PostSyncRequest(FSyncWindow, request);
   ::WaitForSingleObject(done.Get(), INFINITE);
 }
 

@@ -47,7 +47,8 @@ public:
   void ShowException(const Exception& error);
   void ShowException(const std::exception& error);
 
-  // Worker side of Synchronize: posts the call to the GUI thread and waits until it has run.
+  // Worker side of Synchronize: posts the call to the GUI thread and waits until it has run. Raises
+  // EOSError when it cannot be posted.
   void SyncCall(const std::function<void()>& call);
 
 private:

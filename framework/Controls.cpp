@@ -432,7 +432,8 @@ void TWinControl::Invalidate() {
 
 void TWinControl::SelectNext(bool forward) {
   HWND root = RootOf(FHandle);
-  HWND next = ::GetNextDlgTabItem(root, FHandle, !forward);
+  // From the form itself (the focus waits there while a step runs) Tab goes to its first control.
+  HWND next = ::GetNextDlgTabItem(root, FHandle == root ? nullptr : FHandle, !forward);
   if (next && next != FHandle) ::SetFocus(next);
 }
 

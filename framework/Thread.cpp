@@ -8,14 +8,17 @@ TThread::TThread() {
 }
 
 TThread::~TThread() {
-  // A thread that never started is simply dropped; a started one must have ended before its object
-  // goes (owners wait for it), but wait here too rather than free memory a thread still uses.
-  if (FStarted) {
-    Terminate();
-    if (::GetCurrentThreadId() != FThreadID) WaitFor();  // a thread that releases itself does not wait for itself
-  } else if (FHandle) {
-    ::TerminateThread(FHandle.Get(), 0);  // never ran a single instruction of ours
-  }
+  // A thread that never started is simply dropped; a started one has ended by now (the subclass's
+  // destructor waited), and the wait here only covers a subclass without members of its own.
+  if (FStarted) EndBeforeDestruction();
+  else if (FHandle) ::TerminateThread(FHandle.Get(), 0);  // never ran a single instruction of ours
+}
+
+void TThread::EndBeforeDestruction() noexcept {
+  // A thread that releases itself does not wait for itself.
+  if (!FStarted || ::GetCurrentThreadId() == FThreadID) return;
+  Terminate();
+  WaitFor();
 }
 
 void TThread::Start() {

@@ -9,6 +9,8 @@
 class TThread {
 public:
   TThread();  // created suspended
+  // Every subclass's destructor calls EndBeforeDestruction first: by the time this one runs, the
+  // subclass's members are gone, and a thread still running would use freed memory.
   virtual ~TThread();
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
@@ -29,9 +31,13 @@ public:
 
 protected:
   virtual void Execute() = 0;
+  // The first step of every subclass's destructor: asks a started thread to end and waits until it has
+  // (without handling messages). Does nothing on the thread itself (an object released at its end).
+  void EndBeforeDestruction() noexcept;
   // Runs the call on the GUI thread and waits until it has run. Every waiting loop of the GUI thread
   // handles messages, so the call is served there. Exceptions of the call are swallowed on the GUI
-  // side and reported through the default error report.
+  // side and reported through the default error report. Raises EOSError when the call cannot be handed
+  // to the GUI thread; it has not run then.
   static void Synchronize(const std::function<void()>& call);
 
 private:

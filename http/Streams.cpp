@@ -12,3 +12,9 @@ void TFileStream::Write(const void* data, size_t count) {
     count -= written;
   }
 }
+
+void TFileStream::Truncate() {
+  LARGE_INTEGER start{};
+  if (!::SetFilePointerEx(FFile.Get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(FFile.Get()))
+    RaiseLastOSError();
+}

@@ -10,6 +10,8 @@ public:
   virtual ~TStream() = default;
   // Writes all bytes or raises the stream's own error.
   virtual void Write(const void* data, size_t count) = 0;
+  // Empties the stream, for a download that starts over; raises the stream's own error.
+  virtual void Truncate() = 0;
 };
 
 // Writes to an open file, which it owns and closes.
@@ -17,6 +19,7 @@ class TFileStream : public TStream {
 public:
   explicit TFileStream(TFileHandle file) : FFile(std::move(file)) {}
   void Write(const void* data, size_t count) override;  // raises EOSError with the system's text
+  void Truncate() override;
   HANDLE Handle() const { return FFile.Get(); }
 private:
   TFileHandle FFile;
@@ -26,6 +29,7 @@ private:
 class TMemoryStream : public TStream {
 public:
   void Write(const void* data, size_t count) override { FData.append(static_cast<const char*>(data), count); }
+  void Truncate() override { FData.clear(); }
   const std::string& Data() const { return FData; }
 private:
   std::string FData;

@@ -11,6 +11,7 @@
 #include "framework/Handles.h"
 #include "framework/Thread.h"
 #include "http/Streams.h"
+#include "http/uDownloadRetry.h"
 #include "http/uWinInetUtils.h"
 
 class THttpRequest;
@@ -30,13 +31,18 @@ public:
   THttpRequest(const THttpRequest&) = delete;
   THttpRequest& operator=(const THttpRequest&) = delete;
 
-  int32_t ContentLength = 0;  // announced length of a download; -1 when unknown
-  int32_t BytesRead = 0;      // bytes of a download written to TargetStream
+  int32_t ContentLength = 0;  // announced length of a download (of the whole file); -1 when unknown
+  int32_t BytesRead = 0;      // bytes of a download in TargetStream
   TStream* TargetStream = nullptr;  // not owned; when set, the reply goes here chunk by chunk
   std::atomic<bool> Cancelled{false};
   THttpProgressEvent OnProgress;
   std::wstring ErrorText;
   bool Failed = false;
+  // Downloads only: how a transient failure is tried again, resuming where the file ends.
+  TRetryPolicy RetryPolicy = kNoRetries;
+  int RetryCount = 0;          // retries the last download made
+  int RetryWait = 0;           // while waiting before a retry: its number in the tries in a row; else 0
+  long long ResumedBytes = 0;  // bytes of the last download that resumes did not fetch again
 
   // Runs one exchange; never raises framework errors: they end in Failed and ErrorText.
   bool Execute(const std::wstring& url, const TBytes& data, TBytes& response);
@@ -44,9 +50,17 @@ public:
   void InternalExecute(const std::wstring& url, const TBytes& data, TBytes& response);
   // Closes request, connection and session. Another thread may call it to abort a blocking call.
   void CloseHandles();
+  // Another thread's abort: sets Cancelled, ends a wait before a retry at once, closes the handles.
+  void Cancel();
   [[noreturn]] void RaiseCancelled();
 
 private:
+  // What a failed try of a download leaves for the decision whether to try again.
+  struct TTryFailure {
+    bool Transient = false;
+    long long RetryAfterSeconds = -1;
+  };
+
   void CheckCancelled();
   // The server's reason text for a status other than 200.
   [[noreturn]] void RaiseStatus(DWORD status);
@@ -54,11 +68,21 @@ private:
   void Adopt(TInternetHandle& slot, HINTERNET handle);
   // The handle for the next call; empty once CloseHandles has run.
   HINTERNET Use(const TInternetHandle& slot);
+  // One request and its answer; a download's answer goes to TargetStream, any other to response.
+  // False when a download must ask again for the whole file.
+  bool Exchange(const std::wstring& url, const TBytes& data, TBytes* response);
   void OpenSession();
   void Connect(const TUrlParts& parts, INTERNET_PORT port);
   void OpenRequest(const std::wstring& path, DWORD flags);
+  void AddHeader(const std::wstring& header);
   void SendRequest(const TBytes& data);
+  // A failed send or read; records whether another try may succeed.
+  void RaiseTransferError();
   DWORD StatusAfterCredentials(const TBytes& data);
+  void DownloadWithRetries(const std::wstring& url, const TBytes& data);
+  bool ReadDownloadAnswer(DWORD status);
+  void StartOver();
+  void WaitBeforeRetry(int tryInRow);
   void ReadToStream();
   // Collects the reply in memory, at most kMaxReplyBytes of it.
   void ReadToMemory(TBytes& response);
@@ -71,6 +95,11 @@ private:
   TInternetHandle SessionHandle;
   TInternetHandle ConnectionHandle;
   TInternetHandle RequestHandle;
+  // Set by Cancel: ends a wait before a retry.
+  THandle FWakeEvent{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  long long FReceived = 0;  // bytes of the download in TargetStream, in full
+  long long FTotal = -1;    // whole length of the download; -1 while unknown
+  TTryFailure FFailure;
 };
 
 class THttpThread : public TThread {
@@ -78,8 +107,8 @@ public:
   static std::unique_ptr<THttpThread> CreatePost(const std::wstring& url, std::wstring* responseOut,
                                                  const std::wstring& postData);
   static std::unique_ptr<THttpThread> CreateDownload(const std::wstring& url, THttpProgressEvent onProgress,
-                                                     TStream* targetStream);
-  // Destroyed by its owner only before Start or after the thread has ended.
+                                                     TStream* targetStream, const TRetryPolicy& retryPolicy);
+  // A transfer still running is cancelled and waited for.
   ~THttpThread() override;
 
   std::wstring* ErrorTextOut = nullptr;  // the caller's variable, may be empty
@@ -111,6 +140,7 @@ private:
   public:
     explicit TGuardedStream(THttpThread& owner) : FOwner(owner) {}
     void Write(const void* data, size_t count) override;
+    void Truncate() override;
   private:
     THttpThread& FOwner;
   };
@@ -122,9 +152,11 @@ private:
   std::unique_ptr<THttpRequest> FRequest = std::make_unique<THttpRequest>();
   THttpProgressEvent OnProgress;
   TStream* TargetStream = nullptr;  // not owned
+  TRetryPolicy RetryPolicy;
   int32_t ReportMax = 0;
   int32_t ReportPosition = 0;
   DWORD LastReportTick = 0;
+  int ReportRetryWait = 0;  // the request's RetryWait at the last report
   WNDPROC SavedWindowProc = nullptr;
   HWND CancelButton = nullptr;  // not owned
   // Set on the GUI thread by Cancel; the worker writes the caller's variables only under the lock
@@ -134,16 +166,24 @@ private:
   TGuardedStream FGuardedStream{*this};
 };
 
+// How a blocking transfer ended: it ran its course (with or without success), or the user stopped it on
+// the cancel button, which may happen without a click (Return released on it, a press dragged off it).
+enum class TTransferEnd { Completed, StoppedByUser };
+
 // Blocking calls of the GUI thread: each runs one transfer on a THttpThread and handles the window's
 // messages until it has ended. A click (or Return/Space release) on the cancel button aborts it and
-// leaves Response and ErrorText untouched.
-void HttpPostModal(const std::wstring& url, const std::wstring& body, TButton* cancelButton,
-                   std::wstring& response, std::wstring& errorText);
-void HttpPostFormModal(const std::wstring& url, const TStrings& fields, TButton* cancelButton,
-                       std::wstring& response, std::wstring& errorText);
-void HttpDownloadToStreamModal(const std::wstring& url, TStream& stream, TButton* cancelButton,
-                               std::wstring& errorText, THttpProgressEvent onProgress);
+// leaves Response and ErrorText untouched. A download tries again after transient failures as the
+// policy says; the caller hears of a wait before a retry through a progress report at once, whose
+// sender tells it (THttpRequest::RetryWait).
+TTransferEnd HttpPostModal(const std::wstring& url, const std::wstring& body, TButton* cancelButton,
+                           std::wstring& response, std::wstring& errorText);
+TTransferEnd HttpPostFormModal(const std::wstring& url, const TStrings& fields, TButton* cancelButton,
+                               std::wstring& response, std::wstring& errorText);
+TTransferEnd HttpDownloadToStreamModal(const std::wstring& url, TStream& stream, TButton* cancelButton,
+                                       std::wstring& errorText, THttpProgressEvent onProgress,
+                                       const TRetryPolicy& retryPolicy = TRetryPolicy());
 // Raises EFCreateError when the file cannot be created.
-void HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName, TButton* cancelButton,
-                           std::wstring& errorText, THttpProgressEvent onProgress);
+TTransferEnd HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName, TButton* cancelButton,
+                                   std::wstring& errorText, THttpProgressEvent onProgress,
+                                   const TRetryPolicy& retryPolicy = TRetryPolicy());
 

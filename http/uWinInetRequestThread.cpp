@@ -8,7 +8,12 @@
 
 namespace {
 constexpr wchar_t kHookProperty[] = L"TradeloomHttpCancelHook";
+// The procedure below the hook, for as long as the hook sits in the button's chain. It stays after the
+// transfer when someone subclassed the button above the hook: the hook then passes everything on to it.
+constexpr wchar_t kHookBelowProperty[] = L"TradeloomHttpCancelHookBelow";
 constexpr DWORD kReportIntervalMs = 1000;
+
+WNDPROC ProcBelowHook(HWND button) { return reinterpret_cast<WNDPROC>(::GetPropW(button, kHookBelowProperty)); }
 
 bool IsCancelMessage(UINT msg, WPARAM wParam) {
   if (msg == WM_LBUTTONUP) return true;
@@ -17,7 +22,7 @@ bool IsCancelMessage(UINT msg, WPARAM wParam) {
 }
 
 // Starts the worker and waits for it while the window stays live; the hook is undone on this thread.
-void RunModal(std::unique_ptr<THttpThread> worker, TButton* cancelButton, std::wstring& errorText) {
+TTransferEnd RunModal(std::unique_ptr<THttpThread> worker, TButton* cancelButton, std::wstring& errorText) {
   worker->HookCancelButton(cancelButton);
   worker->ErrorTextOut = &errorText;
   worker->Start();
@@ -34,7 +39,9 @@ void RunModal(std::unique_ptr<THttpThread> worker, TButton* cancelButton, std::w
   // A cancelled worker may still sit in a WinINet call that returns only when the server answers or
   // closes (closing the handles does not break every wait). It writes nothing any more and releases
   // itself when it ends; the caller gets control back now.
-  if (worker->Stopped()) worker.release()->ReleaseAtEnd();
+  if (!worker->Stopped()) return TTransferEnd::Completed;
+  worker.release()->ReleaseAtEnd();
+  return TTransferEnd::StoppedByUser;
 }
 
 std::wstring ExpandFileName(const std::wstring& fileName) {
@@ -58,21 +65,28 @@ std::unique_ptr<THttpThread> THttpThread::CreatePost(const std::wstring& url, st
 }
 
 std::unique_ptr<THttpThread> THttpThread::CreateDownload(const std::wstring& url, THttpProgressEvent onProgress,
-                                                         TStream* targetStream) {
+                                                         TStream* targetStream, const TRetryPolicy& retryPolicy) {
   std::unique_ptr<THttpThread> thread(new THttpThread());
   thread->Url = url;
   thread->OnProgress = std::move(onProgress);
   thread->TargetStream = targetStream;
+  thread->RetryPolicy = retryPolicy;
   return thread;
 }
 
-THttpThread::~THttpThread() { FRequest.reset(); }
+THttpThread::~THttpThread() {
+  // An owner that lets go of a transfer still running stops it, then waits: the worker uses its request
+  // until it ends. (Before Start and after the end, the cancel changes nothing.)
+  if (!Finished()) Cancel();
+  EndBeforeDestruction();
+}
 
 void THttpThread::Execute() {
   try {
     TBytes reply;
     if (TargetStream) {
       FRequest->TargetStream = &FGuardedStream;
+      FRequest->RetryPolicy = RetryPolicy;
       FRequest->OnProgress = [this](THttpRequest* sender, int32_t max, int32_t position) {
         ReportProgress(sender, max, position);
       };
@@ -105,11 +119,19 @@ void THttpThread::TGuardedStream::Write(const void* data, size_t count) {
   if (!FOwner.FStopped) FOwner.TargetStream->Write(data, count);
 }
 
-void THttpThread::ReportProgress(THttpRequest*, int32_t max, int32_t position) {
+void THttpThread::TGuardedStream::Truncate() {
+  std::lock_guard<std::mutex> lock(FOwner.FOutputLock);
+  if (!FOwner.FStopped) FOwner.TargetStream->Truncate();
+}
+
+void THttpThread::ReportProgress(THttpRequest* sender, int32_t max, int32_t position) {
   if (!OnProgress || FStopped) return;
   const DWORD tick = ::GetTickCount();
-  if (tick <= LastReportTick + kReportIntervalMs) return;
+  // A wait before a retry, and the transfer going on again, are told at once.
+  const bool retryWaitChanged = sender->RetryWait != ReportRetryWait;
+  if (!retryWaitChanged && tick <= LastReportTick + kReportIntervalMs) return;
   LastReportTick = tick;
+  ReportRetryWait = sender->RetryWait;
   ReportMax = max;
   ReportPosition = position;
   Synchronize([this] { DoProgress(); });
@@ -127,16 +149,23 @@ void THttpThread::HookCancelWindow(HWND button) {
   CancelButton = button;
   if (!button) return;
   ::SetPropW(button, kHookProperty, this);
+  // A hook left in the chain by an earlier transfer serves this one: a second one above the other
+  // subclass would find this transfer's property again below it and call itself round in a circle.
+  SavedWindowProc = ProcBelowHook(button);
+  if (SavedWindowProc) return;
   SavedWindowProc = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(button, GWLP_WNDPROC));
+  ::SetPropW(button, kHookBelowProperty, reinterpret_cast<HANDLE>(SavedWindowProc));
   ::SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&THttpThread::HookProc));
 }
 
 void THttpThread::UnhookCancelButton() {
   if (!CancelButton) return;
-  // Only while the hook is still on top: a button whose owner already restored its own procedure
-  // (it is being destroyed) is left alone.
-  if (::GetWindowLongPtrW(CancelButton, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&THttpThread::HookProc))
+  // Only while the hook is still on top: below another subclass it stays and passes messages on, and a
+  // button whose owner already restored its own procedure (it is being destroyed) is left alone.
+  if (::GetWindowLongPtrW(CancelButton, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&THttpThread::HookProc)) {
     ::SetWindowLongPtrW(CancelButton, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SavedWindowProc));
+    ::RemovePropW(CancelButton, kHookBelowProperty);
+  }
   ::RemovePropW(CancelButton, kHookProperty);
   CancelButton = nullptr;
 }
@@ -147,16 +176,19 @@ void THttpThread::Cancel() {
     std::lock_guard<std::mutex> lock(FOutputLock);
     FStopped = true;
   }
-  // Closing the handles makes the worker's current WinINet call fail at once; it then ends
-  // without writing anything. The thread is never killed: it may hold the allocator's lock.
-  FRequest->Cancelled = true;
-  FRequest->CloseHandles();
+  // Closing the handles makes the worker's current WinINet call (or its wait before a retry) end at
+  // once; it then ends without writing anything. The thread is never killed: it may hold the allocator's lock.
+  FRequest->Cancel();
 }
 
 LRESULT CALLBACK THttpThread::HookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* self = static_cast<THttpThread*>(::GetPropW(wnd, kHookProperty));
-  if (!self) return ::DefWindowProcW(wnd, msg, wParam, lParam);
-  return self->CancelButtonWindowProc(wnd, msg, wParam, lParam);
+  if (auto* self = static_cast<THttpThread*>(::GetPropW(wnd, kHookProperty)))
+    return self->CancelButtonWindowProc(wnd, msg, wParam, lParam);
+  // No transfer: the hook only passes messages on to the button's own procedure.
+  const WNDPROC below = ProcBelowHook(wnd);
+  if (!below) return ::DefWindowProcW(wnd, msg, wParam, lParam);
+  if (msg == WM_NCDESTROY) ::RemovePropW(wnd, kHookBelowProperty);
+  return ::CallWindowProcW(below, wnd, msg, wParam, lParam);
 }
 
 LRESULT THttpThread::CancelButtonWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -164,6 +196,7 @@ LRESULT THttpThread::CancelButtonWindowProc(HWND wnd, UINT msg, WPARAM wParam, L
   if (msg == WM_NCDESTROY) {
     // The button goes away during the transfer: give it back its own procedure for its last message.
     UnhookCancelButton();
+    ::RemovePropW(wnd, kHookBelowProperty);  // also where another subclass sits above the hook
     return ::CallWindowProcW(saved, wnd, msg, wParam, lParam);
   }
   // The button's own handling (its click and the caller's click handler) runs first.
@@ -178,23 +211,26 @@ LRESULT THttpThread::CancelButtonWindowProc(HWND wnd, UINT msg, WPARAM wParam, L
   return result;
 }
 
-void HttpPostModal(const std::wstring& url, const std::wstring& body, TButton* cancelButton,
-                   std::wstring& response, std::wstring& errorText) {
-  RunModal(THttpThread::CreatePost(url, &response, body), cancelButton, errorText);
+TTransferEnd HttpPostModal(const std::wstring& url, const std::wstring& body, TButton* cancelButton,
+                           std::wstring& response, std::wstring& errorText) {
+  return RunModal(THttpThread::CreatePost(url, &response, body), cancelButton, errorText);
 }
 
-void HttpPostFormModal(const std::wstring& url, const TStrings& fields, TButton* cancelButton,
-                       std::wstring& response, std::wstring& errorText) {
-  HttpPostModal(url, EncodeFormFields(fields), cancelButton, response, errorText);
+TTransferEnd HttpPostFormModal(const std::wstring& url, const TStrings& fields, TButton* cancelButton,
+                               std::wstring& response, std::wstring& errorText) {
+  return HttpPostModal(url, EncodeFormFields(fields), cancelButton, response, errorText);
 }
 
-void HttpDownloadToStreamModal(const std::wstring& url, TStream& stream, TButton* cancelButton,
-                               std::wstring& errorText, THttpProgressEvent onProgress) {
-  RunModal(THttpThread::CreateDownload(url, std::move(onProgress), &stream), cancelButton, errorText);
+TTransferEnd HttpDownloadToStreamModal(const std::wstring& url, TStream& stream, TButton* cancelButton,
+                                       std::wstring& errorText, THttpProgressEvent onProgress,
+                                       const TRetryPolicy& retryPolicy) {
+  return RunModal(THttpThread::CreateDownload(url, std::move(onProgress), &stream, retryPolicy), cancelButton,
+                  errorText);
 }
 
-void HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName, TButton* cancelButton,
-                           std::wstring& errorText, THttpProgressEvent onProgress) {
+TTransferEnd HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName, TButton* cancelButton,
+                                   std::wstring& errorText, THttpProgressEvent onProgress,
+                                   const TRetryPolicy& retryPolicy) {
   TFileHandle file(::CreateFileW(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
@@ -203,5 +239,5 @@ void HttpDownloadFileModal(const std::wstring& url, const std::wstring& fileName
         FormatText(LoadStr(IDS_CANNOT_CREATE_FILE), {ExpandFileName(fileName), SysErrorMessage(error)}));
   }
   TFileStream stream(std::move(file));
-  HttpDownloadToStreamModal(url, stream, cancelButton, errorText, std::move(onProgress));
+  return HttpDownloadToStreamModal(url, stream, cancelButton, errorText, std::move(onProgress), retryPolicy);
 }

@@ -11,6 +11,7 @@ namespace {
 constexpr DWORD kMessageBufferChars = 2048;
 constexpr DWORD kExtendedError = 12003;  // ERROR_INTERNET_EXTENDED_ERROR
 constexpr size_t kContentLengthChars = 31;
+constexpr size_t kHeaderChars = 256;  // longer texts are no range or date of a well-formed reply
 
 bool IsFormSafe(unsigned char byte) {
   return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
@@ -32,6 +33,15 @@ std::wstring FormEncode(std::wstring_view text) {
     }
   }
   return result;
+}
+
+// A header's text when it fits a buffer of that many characters; empty otherwise, or when there is none.
+std::wstring QueryHeaderText(HINTERNET request, DWORD infoLevel, size_t chars) {
+  std::wstring buffer(chars, L'\0');
+  DWORD size = static_cast<DWORD>(chars * sizeof(wchar_t));
+  if (!::HttpQueryInfoW(request, infoLevel, buffer.data(), &size, nullptr)) return std::wstring();
+  buffer.resize(size / sizeof(wchar_t) < chars ? size / sizeof(wchar_t) : 0);
+  return buffer;
 }
 
 // The server's last response text (kept by WinINet per thread), when it fits the message buffer.
@@ -57,9 +67,10 @@ INTERNET_PORT ConnectPort(const TUrlParts& parts, bool secure) {
 
 DWORD RequestFlags(bool secure) {
   constexpr DWORD kPlainFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
-  // No ignore bits: the installer fetched this way is run with administrator rights, so the
-  // server's certificate must be verified.
-  return secure ? kPlainFlags | INTERNET_FLAG_SECURE : kPlainFlags;
+  // Everything a secure exchange asks for but the two bits that would accept a wrong certificate name or
+  // date: the installer fetched this way is run with administrator rights.
+  constexpr DWORD kSecureExtras = INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_CACHE_ASYNC;
+  return secure ? kPlainFlags | INTERNET_FLAG_SECURE | kSecureExtras : kPlainFlags;
 }
 
 void RaiseLastWinInetError() {
@@ -108,12 +119,12 @@ std::wstring QueryInfoText(HINTERNET request, DWORD infoLevel) {
   return text;
 }
 
+std::wstring QueryHeader(HINTERNET request, DWORD infoLevel) {
+  return QueryHeaderText(request, infoLevel, kHeaderChars);
+}
+
 long long QueryContentLength(HINTERNET request) {
-  wchar_t buffer[kContentLengthChars] = {};
-  DWORD size = sizeof(buffer);
-  if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, buffer, &size, nullptr)) return -1;
-  size_t chars = size / sizeof(wchar_t);
-  return ParseDecimal(std::wstring_view(buffer, chars < kContentLengthChars ? chars : 0));
+  return ParseDecimal(QueryHeaderText(request, HTTP_QUERY_CONTENT_LENGTH, kContentLengthChars));
 }
 
 long long ParseDecimal(std::wstring_view text) {

@@ -49,6 +49,8 @@ std::wstring AnsiToString(const TBytes& bytes);
 // HttpQueryInfoW helpers; failures raise EWinInetException (QueryContentLength never raises).
 DWORD QueryInfoNumber(HINTERNET request, DWORD infoLevel);
 std::wstring QueryInfoText(HINTERNET request, DWORD infoLevel);
+// A header's text; empty when the reply has none. Never raises, and leaves LastWinInetError alone.
+std::wstring QueryHeader(HINTERNET request, DWORD infoLevel);
 // The announced Content-Length; -1 when it is missing or not a number.
 long long QueryContentLength(HINTERNET request);
 // Reads a decimal integer (optional sign, surrounding blanks allowed); -1 when it is not one.

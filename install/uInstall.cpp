@@ -18,13 +18,6 @@ constexpr wchar_t kUninstallKey[] =
 constexpr wchar_t kAppPathValue[] = L"Inno Setup: App Path";
 constexpr wchar_t kApplicationFile[] = L"%s\\Mercantix_Manager.exe";
 
-std::wstring LoadInstallStr(unsigned id) {
-  const wchar_t* text = nullptr;
-  // With a zero buffer size LoadStringW hands out a pointer into the resource itself.
-  int n = ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
-  return n > 0 && text ? std::wstring(text, n) : std::wstring();
-}
-
 std::wstring ReplaceExtension(const std::wstring& path, const wchar_t* extension) {
   size_t dot = path.find_last_of(L'.');
   size_t separator = path.find_last_of(L"\\/:");
@@ -64,6 +57,13 @@ bool IsExistingFile(const std::wstring& path) {
 }
 }  // namespace
 
+std::wstring LoadInstallStr(unsigned id) {
+  const wchar_t* text = nullptr;
+  // With a zero buffer size LoadStringW hands out a pointer into the resource itself.
+  int n = ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
+  return n > 0 && text ? std::wstring(text, n) : std::wstring();
+}
+
 std::wstring MakeInstallerTempName() {
   wchar_t folder[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, folder);  // a failure leaves the folder empty and the next call fails
@@ -73,6 +73,8 @@ std::wstring MakeInstallerTempName() {
 }
 
 bool RunInstallerModal(const std::wstring& installerPath, std::wstring& errorText) {
+  // Whatever the caller's variable held before (a download's blank error text) is no verdict on this run.
+  errorText.clear();
   try {
     TInstallThread thread(installerPath);
     thread.ErrorTextOut = &errorText;

@@ -9,15 +9,16 @@
 // that reserves the name; it stays. Raises EOSError when no name can be made.
 std::wstring MakeInstallerTempName();
 
-// Runs the installer silently and waits for it while handling the GUI thread's messages. True when
-// errorText is still empty afterwards; otherwise errorText says why the installation failed.
-// errorText is not cleared first.
+// Runs the installer silently and waits for it while handling the GUI thread's messages. errorText is
+// cleared first; true when it is still empty afterwards, otherwise it says why the installation failed.
 bool RunInstallerModal(const std::wstring& installerPath, std::wstring& errorText);
 
 // Runs one installer and waits for it; created suspended.
 class TInstallThread : public TThread {
 public:
   explicit TInstallThread(std::wstring installerPath) : InstallerPath(std::move(installerPath)) {}
+  // Waits for a started installer run: the thread uses the path and the caller's variable until it ends.
+  ~TInstallThread() override { EndBeforeDestruction(); }
 
   std::wstring* ErrorTextOut = nullptr;  // the caller's variable, not owned; written only before the end
   std::wstring InstallerPath;

@@ -134,6 +134,9 @@ echo
 echo "==== Demo report ===="
 echo "Sign-up service received:"
 sed 's/^/  /' "$out/signup-posted.txt" | cut -c1-200
+signer=$(osslsigncode verify -CAfile "$TL_BUILD/certs/trusted-ca.pem" -in "$out/files/TradeloomSetupFull.exe" 2>/dev/null |
+  sed -n 's|.*Subject: .*CN=||p' | head -1)
+echo "Installer offered: Authenticode-signed by \"$signer\" (the wizard checks signature and signer before it runs it)"
 echo "Download: $installer_size bytes; the whole run took $(python3 -c "print(round($ended - ${started:-$ended}, 1))") s from the button to the end"
 app="$TL_BUILD/demo-prefix/drive_c/Program Files/Tradeloom/started.txt"
 if [ -f "$app" ]; then

@@ -7,7 +7,7 @@ third="$here/third_party"
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
           libz-mingw-w64-dev googletest dpkg-dev wine64 libgnutls30 xvfb xdotool
-          imagemagick python3 curl openssl fonts-wine xcompmgr x11-utils xclip)
+          imagemagick python3 curl openssl osslsigncode fonts-wine xcompmgr x11-utils xclip)
 
 missing=()
 for p in "${packages[@]}"; do

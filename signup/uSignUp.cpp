@@ -29,9 +29,11 @@ TStrings BuildSignUpFields(std::wstring_view firstName, std::wstring_view lastNa
   return fields;
 }
 
-bool PostSignUp(const std::wstring& url, const TStrings& fields, TButton* cancelButton, std::wstring& text) {
+bool PostSignUp(const std::wstring& url, const TStrings& fields, TButton* cancelButton, std::wstring& text,
+                TTransferEnd* end) {
   std::wstring reply, errorText;
-  HttpPostFormModal(url, fields, cancelButton, reply, errorText);
+  const TTransferEnd transferEnd = HttpPostFormModal(url, fields, cancelButton, reply, errorText);
+  if (end) *end = transferEnd;
   const bool failed = !errorText.empty();
   text = failed ? errorText : reply;
   return failed;

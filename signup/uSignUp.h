@@ -2,7 +2,7 @@
 // The sign-up request: six ordered form fields posted to the vendor's sign-up page.
 #include <string>
 #include <string_view>
-#include "http/uWinInetUtils.h"
+#include "http/uWinInetRequest.h"
 
 class TButton;
 
@@ -14,5 +14,7 @@ void SetFieldValue(TStrings& fields, std::wstring_view name, std::wstring_view v
 // The six fields in the service's order; the entered texts are trimmed.
 TStrings BuildSignUpFields(std::wstring_view firstName, std::wstring_view lastName, std::wstring_view email);
 // Posts the fields and waits while the window stays live (the button cancels). Returns true when the
-// exchange failed; text is then the error text, otherwise the reply.
-bool PostSignUp(const std::wstring& url, const TStrings& fields, TButton* cancelButton, std::wstring& text);
+// exchange failed; text is then the error text, otherwise the reply. end, when given, receives how the
+// transfer ended.
+bool PostSignUp(const std::wstring& url, const TStrings& fields, TButton* cancelButton, std::wstring& text,
+                TTransferEnd* end = nullptr);

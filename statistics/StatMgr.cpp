@@ -12,6 +12,8 @@
 namespace {
 
 constexpr wchar_t kServiceFolderName[] = L"Software Statistics Service";
+constexpr wchar_t kMarkerPrefix[] = L"proc-";
+constexpr wchar_t kMarkerMask[] = L"proc-*";
 constexpr std::int64_t kMarkerUpdateIntervalMs = 60000;
 constexpr DWORD kServeSliceMs = 100;
 
@@ -79,7 +81,7 @@ void TSoftwareStatisticsTracker::Loaded() {
 // ---- The run ---------------------------------------------------------------------------------
 
 void TSoftwareStatisticsTracker::Start() {
-  if (!FActive || FProductKey.empty()) return;
+  if (!FActive || FProductKey.empty() || FNestedCallsBlocked > 0) return;
   if (Running()) Finish(0);
   FStartTime = NowWhole();
   BuildServiceUrls();
@@ -87,8 +89,10 @@ void TSoftwareStatisticsTracker::Start() {
   LoadSettings();
   DetermineInstallationId();
   NewExecutionId();
+  // A package whose thread ended by an error still has its file open, and the file holds its events:
+  // closed, it is taken in again from there by the next scan, and only from there.
+  if (FPackageFile) ClosePackage(L"");
   FPackageFileName.clear();
-  FPackageFile.Reset();
   ReportEndedRuns();
   CreateMarker();
   UpdateMarker();
@@ -103,7 +107,8 @@ void TSoftwareStatisticsTracker::Start() {
 }
 
 void TSoftwareStatisticsTracker::Finish(DWORD timeoutMs) {
-  if (!Running()) return;
+  if (!Running() || FNestedCallsBlocked > 0) return;
+  TNestedCallBlock block(*this);
   ::ResetEvent(FFinishingCleared.Get());
   FFinishing = true;
   TrackEvent(TStatEventAppFinish(NowWhole(), FStartTime));
@@ -117,13 +122,16 @@ void TSoftwareStatisticsTracker::Finish(DWORD timeoutMs) {
 }
 
 void TSoftwareStatisticsTracker::StopThread() {
-  if (!FThread) return;
-  // The end request comes before the abort: an exchange that begins after it is cancelled at once.
-  FThread->Terminate();
-  FThread->Wake();
-  AbortRequest();
-  WaitServingGuiCalls(FThread->Handle(), INFINITE);
-  FThread.reset();
+  if (FThread) {
+    TNestedCallBlock block(*this);
+    // The end request comes before the abort: an exchange that begins after it is cancelled at once.
+    FThread->Terminate();
+    FThread->Wake();
+    AbortRequest();
+    WaitServingGuiCalls(FThread->Handle(), INFINITE);
+    FThread.reset();
+  }
+  SettleReportedRuns();  // those of a thread that did not get through its settings step
 }
 
 void TSoftwareStatisticsTracker::AbortRequest() {
@@ -150,11 +158,7 @@ void TSoftwareStatisticsTracker::ClearFinishing() {
   ::SetEvent(FFinishingCleared.Get());
 }
 
-TDateTime TSoftwareStatisticsTracker::NowWhole() const {
-  SYSTEMTIME time = DateTimeToSystemTime(Now());
-  time.wMilliseconds = 0;
-  return SystemTimeToDateTime(time);
-}
+TDateTime TSoftwareStatisticsTracker::NowWhole() const { return WholeSeconds(Now()); }
 
 std::wstring TSoftwareStatisticsTracker::DataFile(std::wstring_view name) const { return JoinPath(FDataFolder, name); }
 
@@ -220,29 +224,47 @@ std::wstring TSoftwareStatisticsTracker::ExecutionId() const {
 
 void TSoftwareStatisticsTracker::ReportEndedRuns() {
   if (FDataFolder.empty()) return;
-  for (const std::wstring& name : ListFiles(FDataFolder, L"proc-*")) {
+  for (const std::wstring& name : ListFiles(FDataFolder, kMarkerMask)) {
     const std::wstring markerName = DataFile(name);
+    // A running process holds its marker open for writing and shares reading only: this open fails for it.
+    TFileHandle marker(::CreateFileW(markerName.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!marker) continue;
     std::wstring text;
-    {
-      // A running process holds its marker open for writing and shares reading only: this open fails for it.
-      TFileHandle marker(::CreateFileW(markerName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (!marker) continue;
-      ReadTextFromHandle(marker.Get(), text);
+    ReadTextFromHandle(marker.Get(), text);
+    if (text.empty()) {
+      DeleteOpenFile(marker, markerName);
+      continue;
     }
-    // The failure record becomes a package file in one step instead of waiting in this run's queue: a crash
-    // of this run then neither loses the report nor makes it twice, and a second tracker's rename fails.
-    if (text.empty()) ::DeleteFileW(markerName.c_str());
-    else ::MoveFileExW(markerName.c_str(), NewPackageFileName().c_str(), 0);
+    // The record stays a marker, held open under a name of this run (never that of a live process), until
+    // the settings step settles it: a crash before then leaves it to the next start, it is reported once,
+    // and no other tracker takes it meanwhile. Where it cannot be renamed, it is held under its own name.
+    const std::wstring heldName = NewRunFileName(kMarkerPrefix, L"");
+    FReportedRuns.push_back({RenameOpenFile(marker.Get(), heldName) ? heldName : markerName, std::move(marker)});
   }
+}
+
+void TSoftwareStatisticsTracker::SettleReportedRuns() {
+  if (FReportedRuns.empty()) return;
+  bool keep;
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    keep = CollectsLocked();
+  }
+  for (TStoredPackage& record : FReportedRuns) {
+    if (!keep) DeleteOpenFile(record.File, record.FileName);
+    else RenameOpenFile(record.File.Get(), NewPackageFileName());  // failing, it is reported by the next start
+  }
+  FReportedRuns.clear();
 }
 
 void TSoftwareStatisticsTracker::CreateMarker() {
   FProcFile.Reset();
   if (FDataFolder.empty()) return;
-  FProcFileName = DataFile(L"proc-" + IntToStr(::GetCurrentProcessId()));
-  FProcFile.Reset(::CreateFileW(FProcFileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  FProcFileName = DataFile(kMarkerPrefix + IntToStr(::GetCurrentProcessId()));
+  // With DELETE access: the marker of a run that finished is deleted through its own handle.
+  FProcFile.Reset(::CreateFileW(FProcFileName.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void TSoftwareStatisticsTracker::UpdateMarker() {
@@ -254,9 +276,9 @@ void TSoftwareStatisticsTracker::UpdateMarker() {
 }
 
 void TSoftwareStatisticsTracker::RemoveMarker() {
-  if (!FProcFile) return;
-  FProcFile.Reset();
-  ::DeleteFileW(FProcFileName.c_str());
+  // Through its handle: between a close and a delete by name another tracker could open it, and the
+  // run that finished would be reported as a failure.
+  if (FProcFile) DeleteOpenFile(FProcFile, FProcFileName);
 }
 
 // ---- Events and the queue --------------------------------------------------------------------
@@ -301,7 +323,7 @@ std::wstring TSoftwareStatisticsTracker::EventToXml(const TSoftwareStatisticsEve
 void TSoftwareStatisticsTracker::QueueText(std::wstring text) {
   if (text.empty()) return;  // an empty marker: nothing to report
   std::lock_guard<std::mutex> guard(FLock);
-  if (FSettingsKnown && !FCollectData) return;
+  if (!CollectsLocked()) return;
   FEventQueue.push_back(std::move(text));
   if (FEventQueue.size() > kMaxQueuedEvents) FEventQueue.pop_front();
 }

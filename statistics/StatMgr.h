@@ -270,6 +270,9 @@ public:
   // Ends the run: queues the finish event, gives the sending thread up to timeoutMs to deliver the
   // current package, stops the thread (which writes everything still queued into package files) and
   // removes the marker. Does nothing while no run is in progress.
+  // Start and Finish do nothing while called from a message handled during one of the tracker's own
+  // waits (Finish, stopping the thread) or from a published event: the wait is for the thread that
+  // the nested call would free or replace, and the event's thread waits for the handler to return.
   void Finish(DWORD timeoutMs);
   // Writes the event as XML with the tracker's identifiers and queues the text. Any thread, any time.
   void TrackEvent(const TSoftwareStatisticsEvent& event);
@@ -324,8 +327,10 @@ protected:
   bool SendPendingPackage(bool finishing);
   TStatHttpResult SendPackage(const std::wstring& text, std::wstring& reply);
   bool IsSendDue(bool finishing, TDateTime now) const;
-  TDateTime NextSettingsTime() const;
+  // From when a settings request is due, seen at the time now (one reading of the clock per decision).
+  TDateTime NextSettingsTime(TDateTime now) const;
   void ApplyResultCode(std::int32_t code);
+  void ApplyResultCodeEffect(const TResultCodeEffect& effect);
   void ReplaceSettings(std::wstring_view text);
   TTrackerSettings SettingsCopy() const;
   bool SettingsKnown() const;
@@ -350,9 +355,28 @@ private:
     std::wstring FileName;
     TFileHandle File;
   };
+  // Counts the waits and event calls during which Start and Finish do nothing, for its scope.
+  class TNestedCallBlock {
+  public:
+    explicit TNestedCallBlock(TSoftwareStatisticsTracker& tracker) : FCount(tracker.FNestedCallsBlocked) { ++FCount; }
+    ~TNestedCallBlock() { --FCount; }
+    TNestedCallBlock(const TNestedCallBlock&) = delete;
+    TNestedCallBlock& operator=(const TNestedCallBlock&) = delete;
+
+  private:
+    std::atomic<int>& FCount;
+  };
+  // The failure records of ended runs go the way of queued events once the settings step is done: they
+  // become package files while the service lets the tracker collect, and are dropped otherwise.
+  void SettleReportedRuns();
+  // The queueing rule; with Lock held.
+  bool CollectsLocked() const { return !FSettingsKnown || FCollectData; }
+  // A new name "<prefix><ExecutionId>-<number><extension>" in the data folder; the number is shared by
+  // every file of the process.
+  std::wstring NewRunFileName(std::wstring_view prefix, std::wstring_view extension);
   // Takes stored package files into the current package; returns the open files whose events it merged,
-  // to be deleted once the current package file holds them.
-  std::vector<TStoredPackage> TakeInStoredPackages();
+  // to be deleted once the current package file holds them, and what the adopted file held.
+  std::vector<TStoredPackage> TakeInStoredPackages(std::wstring& adoptedContent);
   void CountNewPackageBytes(std::uint64_t bytes);
   bool ThreadAskedToEnd() const;
   void ClearFinishing();
@@ -385,7 +409,11 @@ private:
   std::wstring FProcFileName;
   TFileHandle FProcFile;
   TDateTime FLastProcUpdate = 0;
+  // Failure records of ended runs, held open under names of this run until SettleReportedRuns: Start
+  // fills the list before the thread runs, the thread settles it, StopThread settles what is left.
+  std::vector<TStoredPackage> FReportedRuns;
   std::unique_ptr<TStatEventThread> FThread;
+  std::atomic<int> FNestedCallsBlocked{0};
   TStatHttpRequest* FCurrentRequest = nullptr;  // not owned: the sending thread's request
   std::atomic<bool> FFinishing{false};
   THandle FFinishingCleared;  // set when the sending thread clears Finishing
@@ -407,6 +435,7 @@ private:
 class TStatEventThread : public TThread {
 public:
   explicit TStatEventThread(TSoftwareStatisticsTracker& tracker);  // created suspended
+  ~TStatEventThread() override { EndBeforeDestruction(); }
   // Cuts the pause between two cycles short (Finish and the end request).
   void Wake() { ::SetEvent(FWake.Get()); }
   static void RunOnGuiThread(const std::function<void()>& call) { Synchronize(call); }

@@ -3,6 +3,7 @@
 #include "statistics/StatMgr.h"
 #include "framework/Strings.h"
 #include "statistics/StatHttpRequest.h"
+#include <exception>
 #include <limits>
 
 namespace {
@@ -63,7 +64,12 @@ void TStatEventThread::Cycle() {
   ::WaitForSingleObject(FWake.Get(), kCyclePauseMs);
 }
 
-void TSoftwareStatisticsTracker::CallEvent(const std::function<void()>& call) { TStatEventThread::RunOnGuiThread(call); }
+void TSoftwareStatisticsTracker::CallEvent(const std::function<void()>& call) {
+  TStatEventThread::RunOnGuiThread([&] {
+    TNestedCallBlock block(*this);  // a Finish in the handler would wait for this thread, which waits for it
+    call();
+  });
+}
 
 void TSoftwareStatisticsTracker::ReportThreadException(const Exception& error) {
   if (OnException) CallEvent([&] { OnException(this, error); });
@@ -71,13 +77,16 @@ void TSoftwareStatisticsTracker::ReportThreadException(const Exception& error) {
 
 // ---- Settings step ---------------------------------------------------------------------------
 
-TDateTime TSoftwareStatisticsTracker::NextSettingsTime() const {
+TDateTime TSoftwareStatisticsTracker::NextSettingsTime(TDateTime now) const {
   if (!FThread) return std::numeric_limits<TDateTime>::max();
-  return ::NextSettingsTime(FSettings, NowWhole());
+  return ::NextSettingsTime(FSettings, WholeSeconds(now));
 }
 
 void TSoftwareStatisticsTracker::FetchSettings() {
-  if (FHttpRequestClass && Now() >= NextSettingsTime()) {
+  // One reading of the clock: read a second time for the due time, it could be in the next second
+  // already, and a request that is due would be skipped.
+  const TDateTime now = Now();
+  if (FHttpRequestClass && now >= NextSettingsTime(now)) {
     std::unique_ptr<TStatHttpRequest> request = FHttpRequestClass();
     TStatBytes response;
     TStatHttpResult result;
@@ -105,7 +114,11 @@ void TSoftwareStatisticsTracker::FetchSettings() {
       const std::wstring text = ResultCodeText(code);
       CallEvent([&] { OnGetTrackerSettings(this, text); });
     }
-    ApplyResultCode(code);
+    // The answer is about the settings, not about a package still held from an earlier run of this
+    // process (in memory, without a data folder): only "Invalid project" drops that.
+    TResultCodeEffect effect = ResultCodeEffect(code);
+    effect.DropPackage = effect.DeleteAllPackages;
+    ApplyResultCodeEffect(effect);
     if (result == hrOK && !FDataFolder.empty()) {
       std::wstring text;
       {
@@ -116,6 +129,7 @@ void TSoftwareStatisticsTracker::FetchSettings() {
     }
   }
   DropQueueUnlessCollecting();
+  SettleReportedRuns();
 }
 
 // ---- Send step -------------------------------------------------------------------------------
@@ -142,11 +156,18 @@ bool TSoftwareStatisticsTracker::SendPendingPackage(bool finishing) {
         std::lock_guard<std::mutex> guard(FLock);
         FSettings.ErrorCode = code;
       }
+      std::exception_ptr callFailed;
       if (OnSendEventData) {
         const std::wstring text = ResultCodeText(code);
-        CallEvent([&] { OnSendEventData(this, FPackageText, text); });
+        try {
+          CallEvent([&] { OnSendEventData(this, FPackageText, text); });
+        } catch (const Exception&) {
+          callFailed = std::current_exception();  // not handed over: the thread ends, after the answer holds
+        }
       }
+      // Also when the event call failed: a delivered package that stayed would go out a second time.
       ApplyResultCode(code);
+      if (callFailed) std::rethrow_exception(callFailed);
     }
   }
   if (finishing) ClearFinishing();
@@ -169,8 +190,9 @@ TStatHttpResult TSoftwareStatisticsTracker::SendPackage(const std::wstring& text
   return result;
 }
 
-void TSoftwareStatisticsTracker::ApplyResultCode(std::int32_t code) {
-  const TResultCodeEffect effect = ResultCodeEffect(code);
+void TSoftwareStatisticsTracker::ApplyResultCode(std::int32_t code) { ApplyResultCodeEffect(ResultCodeEffect(code)); }
+
+void TSoftwareStatisticsTracker::ApplyResultCodeEffect(const TResultCodeEffect& effect) {
   FLastSendFailed = effect.Failed;
   if (effect.DropPackage) DiscardPackage(effect.DeleteAllPackages);
   if (effect.StopSending) {

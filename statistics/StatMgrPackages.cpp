@@ -14,7 +14,8 @@ namespace {
 
 constexpr wchar_t kPackageMask[] = L"event-*.xml";
 
-// The number in package file names: per process, zero at program start, raised before each new name.
+// The number in package (and held marker) file names: per process, zero at program start, raised before
+// each new name.
 std::atomic<std::uint32_t> PackageFileCounter{0};
 
 // With DELETE access, so that a merged file can be deleted through the handle that keeps it ours. A stored
@@ -31,14 +32,6 @@ std::vector<std::wstring> SortedPackageNames(const std::wstring& folder) {
   std::sort(names.begin(), names.end(),
             [](const std::wstring& a, const std::wstring& b) { return LowerAscii(a) < LowerAscii(b); });
   return names;
-}
-
-// Deletes through the handle, so that nobody can open the file between its close and its deletion; by
-// name only where the handle cannot do it.
-void DeleteOpenFile(TFileHandle& file, const std::wstring& fileName) {
-  const bool deleted = DeleteWhenClosed(file.Get());
-  file.Reset();
-  if (!deleted) ::DeleteFileW(fileName.c_str());
 }
 
 }  // namespace
@@ -80,12 +73,21 @@ void TSoftwareStatisticsTracker::AppendToPackage(const std::wstring& text, bool 
   }
   if (FDataFolder.empty()) return;
   if (scan) {
-    std::vector<TStoredPackage> merged = TakeInStoredPackages();
+    const std::wstring added = FPackageText;
+    std::wstring adopted;
+    std::vector<TStoredPackage> merged = TakeInStoredPackages(adopted);
     if (FPackageFile) {
-      // Only now may the merged files go: a crash before this point leaves their events where they were.
-      // They stay open until then, so that no other tracker takes them in as well.
-      RewriteTextToHandle(FPackageFile.Get(), FPackageText);
-      for (TStoredPackage& package : merged) DeleteOpenFile(package.File, package.FileName);
+      // Only once the package file holds their events may the merged files go: a crash or a full disk
+      // before that leaves their events where they were. They stay open until then, so that no other
+      // tracker takes them in as well.
+      if (RewriteTextToHandle(FPackageFile.Get(), FPackageText)) {
+        for (TStoredPackage& package : merged) DeleteOpenFile(package.File, package.FileName);
+      } else {
+        // The adopted file gets back what it held; the added text stays in memory, as in a package
+        // whose file could not be written.
+        RewriteTextToHandle(FPackageFile.Get(), adopted);
+        FPackageText = adopted + added;
+      }
       return;
     }
   }
@@ -97,7 +99,8 @@ void TSoftwareStatisticsTracker::AppendToPackage(const std::wstring& text, bool 
   if (RewriteBytesToHandle(FPackageFile.Get(), bytes)) CountNewPackageBytes(bytes.size());
 }
 
-std::vector<TSoftwareStatisticsTracker::TStoredPackage> TSoftwareStatisticsTracker::TakeInStoredPackages() {
+std::vector<TSoftwareStatisticsTracker::TStoredPackage> TSoftwareStatisticsTracker::TakeInStoredPackages(
+    std::wstring& adoptedContent) {
   const std::vector<std::wstring> names = SortedPackageNames(FDataFolder);
   std::vector<TStoredPackage> merged;
   // Newest first, each in front of what is already taken: older events end up first.
@@ -112,6 +115,7 @@ std::vector<TSoftwareStatisticsTracker::TStoredPackage> TSoftwareStatisticsTrack
     if (!FPackageFile) {
       FPackageFileName = fileName;
       FPackageFile = std::move(file);
+      adoptedContent = std::move(content);
     } else {
       merged.push_back({fileName, std::move(file)});  // its events belong to the current package now
     }
@@ -148,9 +152,12 @@ void TSoftwareStatisticsTracker::DiscardPackage(bool deleteAll) {
   for (const std::wstring& name : ListFiles(FDataFolder, kPackageMask)) ::DeleteFileW(DataFile(name).c_str());
 }
 
-std::wstring TSoftwareStatisticsTracker::NewPackageFileName() {
+std::wstring TSoftwareStatisticsTracker::NewPackageFileName() { return NewRunFileName(L"event-", L".xml"); }
+
+std::wstring TSoftwareStatisticsTracker::NewRunFileName(std::wstring_view prefix, std::wstring_view extension) {
   const std::uint32_t number = ++PackageFileCounter;
-  return DataFile(L"event-" + ExecutionId() + L"-" + PackageFileNumberText(number) + L".xml");
+  return DataFile(std::wstring(prefix) + ExecutionId() + L"-" + PackageFileNumberText(number) +
+                  std::wstring(extension));
 }
 
 void TSoftwareStatisticsTracker::EnforceFolderLimit() {

@@ -79,6 +79,12 @@ TDateTime NowWholeSeconds() {
   return SystemTimeToDateTime(now);
 }
 
+TDateTime WholeSeconds(TDateTime value) {
+  SYSTEMTIME time = DateTimeToSystemTime(value);
+  time.wMilliseconds = 0;
+  return SystemTimeToDateTime(time);
+}
+
 std::wstring FormatStatDateTime(TDateTime value) {
   const SYSTEMTIME t = DateTimeToSystemTime(value);
   return Printf(L"%.4d-%.2d-%.2dT%.2d:%.2d:%.2d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);

@@ -29,6 +29,8 @@ SYSTEMTIME DateTimeToSystemTime(TDateTime value);
 TDateTime NowLocal();
 // The current local time with the milliseconds set to zero.
 TDateTime NowWholeSeconds();
+// The date-time with the milliseconds set to zero.
+TDateTime WholeSeconds(TDateTime value);
 // 2011-09-09T16:23:13: fixed separators, no fraction, no zone.
 std::wstring FormatStatDateTime(TDateTime value);
 // 00:01:15, or 1 02:00:00 from one day on; the sign of the span is ignored.
@@ -69,6 +71,12 @@ bool AppendTextToHandle(HANDLE file, std::wstring_view text);
 // Marks a file opened with DELETE access to be deleted when its last handle closes; nobody can open it
 // in between.
 bool DeleteWhenClosed(HANDLE file);
+// Deletes a file opened with DELETE access through its handle and closes it, so that nobody can open it
+// between the close and the deletion; by name only where the handle cannot do it.
+void DeleteOpenFile(TFileHandle& file, const std::wstring& fileName);
+// Gives a file opened with DELETE access a new name (a full path) and keeps it open; fails when a file
+// of that name exists.
+bool RenameOpenFile(HANDLE file, const std::wstring& newName);
 
 // Joins with exactly one backslash at the seam.
 std::wstring JoinPath(std::wstring_view a, std::wstring_view b);

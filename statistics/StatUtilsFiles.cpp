@@ -2,6 +2,7 @@
 #include "statistics/StatUtils.h"
 #include <shlobj.h>
 #include <knownfolders.h>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -157,6 +158,23 @@ bool DeleteWhenClosed(HANDLE file) {
   disposition.DeleteFile = TRUE;
   return file != INVALID_HANDLE_VALUE &&
          ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
+void DeleteOpenFile(TFileHandle& file, const std::wstring& fileName) {
+  const bool deleted = DeleteWhenClosed(file.Get());
+  file.Reset();
+  if (!deleted) ::DeleteFileW(fileName.c_str());
+}
+
+bool RenameOpenFile(HANDLE file, const std::wstring& newName) {
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const size_t nameBytes = newName.size() * sizeof(wchar_t);
+  // Zeroed: no replacing of an existing file, no root folder.
+  std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(info->FileName, newName.data(), nameBytes);
+  return ::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size()));
 }
 
 bool AppendBytesToHandle(HANDLE file, const TStatBytes& bytes) {

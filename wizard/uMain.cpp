@@ -97,6 +97,9 @@ void TfmMain::CreateControls() {
   tsProgress = pcBottom->AddPage(L"tsProgress");
   lbProcess = Make<TLabel>(tsProgress, L"lbProcess", 7, 2, 495, 16);
   prMain = Make<TSkinGauge>(tsProgress, L"prMain", 7, 21, 495, 30);
+  // Beside the Cancel button, inside the page's designed height.
+  lbAmount = Make<TLabel>(tsProgress, L"lbAmount", 7, 65, 365, 16);
+  lbAmount->AutoSize = false;
   btCancel = Make<TSkinButton>(tsProgress, L"btCancel", 380, 59, 122, 28);
   btCancel->SetText(LoadStr(sCancel));
   btCancel->OnClick = [this](TWinControl*) { btCancelClick(); };
@@ -105,7 +108,8 @@ void TfmMain::CreateControls() {
   tsProgressMarq = pcBottom->AddPage(L"tsProgressMarq");
   lbProgressMarguee = Make<TLabel>(tsProgressMarq, L"lbProgressMarguee", 7, 2, 495, 16);
   prMainMarquee = Make<TSkinMarquee>(tsProgressMarq, L"prMainMarquee", 7, 21, 495, 30);
-  btCancelMarguee = Make<TSkinButton>(tsProgressMarq, L"btCancelMarguee", 380, 59, 122, 28, false);
+  // A tab stop, unlike the design's: a keyboard user must be able to reach the sign-up's Cancel too.
+  btCancelMarguee = Make<TSkinButton>(tsProgressMarq, L"btCancelMarguee", 380, 59, 122, 28);
   btCancelMarguee->SetText(LoadStr(sCancel));
   btCancelMarguee->OnClick = [this](TWinControl*) { btCancelMargueeClick(); };
   btCancelMarguee->Cancel = true;
@@ -158,9 +162,13 @@ void TfmMain::WMFocusFirstField() {
 }
 
 void TfmMain::FormClose() {
+  // The tracker's finish handles messages while it waits: a second close then finds this one under way.
+  if (FClosing) return;
+  FClosing = true;
+  HideInputHint();
+  ::ShowWindow(FHandle, SW_HIDE);  // the user who closes sees the window go at once
   // The run's events are written out and its marker removed first, so that a closed run is neither
   // lost nor reported as a crash; the tracker's time-out keeps the close short whatever hangs.
-  HideInputHint();
   SoftwareStatisticsTracker->Finish(SoftwareStatisticsTracker->AutoFinishTimeout());
   ::TerminateProcess(::GetCurrentProcess(), 0);
 }
@@ -197,6 +205,9 @@ LRESULT TfmMain::HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void TfmMain::ShowBottomPage(TTabSheet* page) {
+  // No control of the page that goes keeps the focus: keys sent to a hidden button would still press it.
+  HWND focus = ::GetFocus();
+  if (focus && ::IsChild(pcBottom->Handle(), focus) && !::IsChild(page->Handle(), focus)) ::SetFocus(FHandle);
   pcBottom->SetVisible(false);
   try {
     pcBottom->SetActivePage(page);
@@ -206,7 +217,10 @@ void TfmMain::ShowBottomPage(TTabSheet* page) {
     throw;
   }
   pcBottom->SetVisible(true);
-  RestoreFocus(*page);  // the keyboard goes on where the hidden page left it
+  // Back on the input page the keyboard goes on where it left it. A progress page takes no focus by
+  // itself, so that a key still held or repeated from the download button presses nothing there;
+  // Escape presses its Cancel, Tab reaches it.
+  if (page == tsInput) RestoreFocus(*page);
   // The taskbar button follows: nothing on the input page, a moving bar while the size is unknown.
   if (page == tsInput) FTaskbar.Clear();
   else if (page == tsProgress) FTaskbar.SetValue(0, 1);

@@ -7,6 +7,7 @@
 #include "skin/HintBubble.h"
 #include "skin/SkinControls.h"
 #include "statistics/StatMgr.h"
+#include "wizard/uDownloadStatus.h"
 #include "wizard/uTaskbarProgress.h"
 
 constexpr UINT WM_FOCUSFIRSTFIELD = WM_USER + 101;
@@ -18,6 +19,8 @@ constexpr wchar_t kStatisticsProjectKey[] = L"3f1c9a7e52d04b86a1e7c2f9d06b58e4a1
 // Whole seconds from start to now on the 32-bit millisecond tick count (across its wrap); never 0.
 int SecondsBetween(DWORD startTick, DWORD nowTick);
 int SecondsSince(DWORD startTick);
+
+class THttpRequest;
 
 class TfmMain : public TForm {
 public:
@@ -40,6 +43,7 @@ public:
   TTabSheet* tsProgress = nullptr;
   std::unique_ptr<TLabel> lbProcess;
   std::unique_ptr<TSkinGauge> prMain;
+  std::unique_ptr<TLabel> lbAmount;  // the amount and the time left, under the gauge
   std::unique_ptr<TSkinButton> btCancel;
   TTabSheet* tsProgressMarq = nullptr;
   std::unique_ptr<TLabel> lbProgressMarguee;
@@ -69,8 +73,11 @@ public:
   void LoadWelcomeImage();
 
   // The main sequence and its helpers.
+  void RunMainSequence();
   bool SendSignUp(std::wstring& text);  // true when the exchange failed
-  void DownloadProgress(int max, int position);
+  void DownloadCancelled(DWORD t1);
+  void DownloadFailed(const std::wstring& message);
+  void DownloadProgress(THttpRequest* request, int max, int position);  // the transfer's request
   void ShowFailure(const std::wstring& message);
   void StartInstalledApplication();
 
@@ -94,15 +101,22 @@ public:
 
 private:
   void CreateControls();
+  void StartDownloadStatus(DWORD tick);
+  void TrackDownloadRetries();
   void CreateFonts();
   void PlaceInputHint(TWinControl* control, const std::wstring& text);
   static LRESULT CALLBACK HookedWndProcThunk(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam);
 
   bool FCancelled = false;
+  bool FRunning = false;  // the main sequence runs (its waits handle messages, so a press could nest)
+  bool FClosing = false;  // the close handler waits for the tracker to finish
   WNDPROC FOldWindowProc = nullptr;
   int FPromoIndex = 0;
   THintBubble sHintManager1;  // the input hint
   TWinControl* FHintControl = nullptr;  // the field the hint points at; not owned
   TTaskbarProgress FTaskbar{FHandle};
+  TDownloadStatus FDownloadStatus;
+  int FDownloadRetries = 0;       // as the download's last report told
+  long long FResumedBytes = 0;
 };

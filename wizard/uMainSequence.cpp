@@ -4,11 +4,13 @@
 #include "framework/Strings.h"
 #include "http/uWinInetRequest.h"
 #include "install/uInstall.h"
+#include "install/uInstallerSignature.h"
 #include "signup/uResponseData.h"
 #include "signup/uSignUp.h"
 #include "statistics/uStatisticsTrackerUtils.h"
 #include "wizard/uPromo.h"
 #include "wizard/uStringRes.h"
+#include <cstdint>
 
 int SecondsBetween(DWORD startTick, DWORD nowTick) {
   int seconds = static_cast<int>((nowTick - startTick) / 1000);  // unsigned: right across the wrap
@@ -33,10 +35,26 @@ bool TfmMain::SendSignUp(std::wstring& text) {
   lbProgressMarguee->SetText(LoadStr(sSendingRequest));
   FCancelled = false;
   TStrings fields = BuildSignUpFields(editFirstName->Text(), editLastName->Text(), editEmail->Text());
-  return PostSignUp(SignUpUrl, fields, btCancelMarguee.get(), text);
+  TTransferEnd end = TTransferEnd::Completed;
+  const bool failed = PostSignUp(SignUpUrl, fields, btCancelMarguee.get(), text, &end);
+  // A stop without a click (Return released on the button, a press dragged off it) is a cancel all the same.
+  if (end == TTransferEnd::StoppedByUser) FCancelled = true;
+  return failed;
 }
 
 void TfmMain::btDownloadClick() {
+  // One press, one run: a key that reaches the button while a run goes on (a held-down Return) starts
+  // nothing, nor does anything once the window is closing.
+  if (FRunning || FClosing) return;
+  FRunning = true;
+  struct TRunEnd {
+    bool& Running;
+    ~TRunEnd() { Running = false; }
+  } runEnd{FRunning};
+  RunMainSequence();
+}
+
+void TfmMain::RunMainSequence() {
   if (!ValidateInput()) return;
   const DWORD t0 = ::GetTickCount();
   std::wstring replyOrError;
@@ -55,24 +73,30 @@ void TfmMain::btDownloadClick() {
 
   prMain->SetPosition(0);
   lbProcess->SetText(LoadStr(sDownloading));
+  lbAmount->SetText(L"");
   ShowBottomPage(tsProgress);
   TInstallerFileCleanup installer;
   installer.FileName = MakeInstallerTempName();
 
   const DWORD t1 = ::GetTickCount();
+  StartDownloadStatus(t1);
   TrackEventValue(L"Downloading", L"Begin", 1);
   std::wstring errorText;
-  HttpDownloadFileModal(response.DownloadUrl, installer.FileName, btCancel.get(), errorText,
-                        [this](THttpRequest*, int32_t max, int32_t position) { DownloadProgress(max, position); });
-  if (FCancelled) {
-    TrackEventValue(L"Downloading", L"CancelCount", 1);
-    TrackEventValue(L"Downloading", L"CancelTime", SecondsSince(t1));
-    return ShowFailure(L"");
-  }
-  if (!Trim(errorText).empty()) {
-    TrackEventValue(L"Downloading", L"ErrorCount", 1);
-    return ShowFailure(errorText);
-  }
+  const auto progress = [this](THttpRequest* request, int32_t max, int32_t position) {
+    DownloadProgress(request, max, position);
+  };
+  if (HttpDownloadFileModal(response.DownloadUrl, installer.FileName, btCancel.get(), errorText, progress) ==
+      TTransferEnd::StoppedByUser)
+    FCancelled = true;  // as for the sign-up: a stop without a click is a cancel
+  TrackDownloadRetries();
+  if (FCancelled) return DownloadCancelled(t1);
+  if (!Trim(errorText).empty()) return DownloadFailed(errorText);
+  // The installer runs with administrator rights: only the vendor's intact file may. The handle keeps the
+  // file as it was checked until the installer has started (declared after the clean-up, so it closes first).
+  const TFileHandle heldInstaller = HoldInstallerFile(installer.FileName);
+  const std::wstring refusal = CheckInstallerModal(heldInstaller, installer.FileName);
+  if (FCancelled) return DownloadCancelled(t1);
+  if (!refusal.empty()) return DownloadFailed(refusal);
   TrackEventValue(L"Downloading", L"End", 1);
   TrackEventValue(L"Downloading", L"FullTime", SecondsSince(t1));
   ShowBottomPage(tsProgressMarq);
@@ -87,16 +111,52 @@ void TfmMain::btDownloadClick() {
   Close();
 }
 
-void TfmMain::DownloadProgress(int max, int position) {
+void TfmMain::DownloadCancelled(DWORD t1) {
+  TrackEventValue(L"Downloading", L"CancelCount", 1);
+  TrackEventValue(L"Downloading", L"CancelTime", SecondsSince(t1));
+  ShowFailure(L"");
+}
+
+void TfmMain::DownloadFailed(const std::wstring& message) {
+  TrackEventValue(L"Downloading", L"ErrorCount", 1);
+  ShowFailure(message);
+}
+
+void TfmMain::DownloadProgress(THttpRequest* request, int max, int position) {
   prMain->SetMax(max);
   prMain->SetPosition(position);
   FTaskbar.SetValue(position, max);
+  // While a retry is awaited the step says so; the transfer going on again brings the step back.
+  const int retryWait = request->RetryWait;
+  lbProcess->SetText(retryWait == 0 ? LoadStr(sDownloading)
+                                    : FormatText(LoadStr(sTryingAgain), {IntToStr(retryWait),
+                                                                         IntToStr(request->RetryPolicy.MaxRetries)}));
+  FDownloadRetries = request->RetryCount;
+  FResumedBytes = request->ResumedBytes;
+  FDownloadStatus.Report(::GetTickCount(), position, max, retryWait > 0);
+  lbAmount->SetText(FDownloadStatus.Text());
   Application->ProcessMessages();
+}
+
+void TfmMain::StartDownloadStatus(DWORD tick) {
+  FDownloadStatus.Start(tick);
+  FDownloadRetries = 0;
+  FResumedBytes = 0;
+}
+
+void TfmMain::TrackDownloadRetries() {
+  if (FDownloadRetries > 0) TrackEventValue(L"Downloading", L"RetryCount", FDownloadRetries);
+  constexpr long long kLargestValue = INT32_MAX;
+  if (FResumedBytes > 0)
+    TrackEventValue(L"Downloading", L"ResumedBytes",
+                    static_cast<int32_t>(FResumedBytes < kLargestValue ? FResumedBytes : kLargestValue));
 }
 
 void TfmMain::ShowFailure(const std::wstring& message) {
   ShowBottomPage(tsInput);
   StopPromo();
+  // Back where the run began, so that Return or Space tries again (the focus waited on the form).
+  if (::GetFocus() == FHandle && btDownload->CanFocus()) btDownload->SetFocus();
   if (!message.empty())
     ::MessageBoxW(FHandle, message.c_str(), Application->Title().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }

@@ -25,4 +25,16 @@ enum : unsigned {
   sEnterEmail = IDS_ENTER_EMAIL,
   sEnterEmailCorrectly = IDS_EMAIL_CORRECTLY,
   sPromoText1 = 1100,  // the ten slide texts follow in order
+  // The download under way: a retry, and the line under the gauge.
+  sTryingAgain = 1200,
+  sAmountOfTotal = 1201,
+  sAmountAndTimeLeft = 1202,
+  sSizeKB = 1203,
+  sSizeMB = 1204,
+  sOneSecond = 1205,
+  sSeconds = 1206,
+  sOneMinute = 1207,
+  sMinutes = 1208,
+  sOneHour = 1209,
+  sHours = 1210,
 };

@@ -39,6 +39,7 @@ struct TSamples {
 class TPoster : public TThread {
 public:
   explicit TPoster(HWND target) : FTarget(target) {}
+  ~TPoster() override { EndBeforeDestruction(); }
 protected:
   void Execute() override {
     while (!Terminated()) {
@@ -138,7 +139,9 @@ int wmain(int argc, wchar_t** argv) {
 
   std::wstring errorText;
   const double start = NowMs();
-  auto progress = [&form](THttpRequest*, int32_t max, int32_t position) { form->DownloadProgress(max, position); };
+  auto progress = [&form](THttpRequest* request, int32_t max, int32_t position) {
+    form->DownloadProgress(request, max, position);
+  };
   HttpDownloadFileModal(url, fileName, form->btCancel.get(), errorText, progress);
   const double elapsed = NowMs() - start;
   ReportPhase("download", samples);

@@ -1,21 +1,67 @@
 #!/usr/bin/env bash
-# The user cancels the download: back to the input page, no installer left, the cancel reported.
+# The user cancels the sign-up and the download in every way a button can be used: a click, Tab to Cancel
+# and Return, Tab and Space, a press dragged off the button. Each time the wizard goes back to the input
+# page without a word, leaves no installer behind and runs nothing; the statistics hold cancels only.
 source "$(dirname "$0")/lib.sh"
 fresh_prefix
 stats_start
 files_start
-signup_start "success||http://localhost:$FILES_PORT/gen/20000000?rate=500000"
+slow_installer="$(offer_installer rate=150000)"
+ways=(click return space drag)
+{
+  echo "["
+  for way in "${ways[@]}"; do echo "{\"body\": \"$slow_installer\", \"delay\": 30},"; done
+  for way in "${ways[@]}"; do echo "\"$slow_installer\","; done
+  echo "\"$slow_installer\"]"
+} > "$OUT/replies.json"
+signup_start "@$OUT/replies.json"
+
+# cancel_by <way> <button>: stops the running step with the button the way a person would.
+cancel_by() {
+  local bounds x y w h X Y
+  case "$1" in
+    click) gui_click "$2" ;;
+    return) xdotool key Tab; wait_field "$2" 5 1; xdotool key Return ;;
+    space) xdotool key Tab; wait_field "$2" 5 1; xdotool key space ;;
+    drag)
+      IFS=, read -r x y w h <<< "$(gui_field "$2" 6)"
+      eval "$(xdotool getwindowgeometry --shell "$WID")"
+      xdotool mousemove $((X + x + w / 2)) $((Y + y + h / 2)) mousedown 1
+      sleep 0.3
+      xdotool mousemove $((X + x + w / 2)) $((Y + y + h + 60)) mouseup 1
+      ;;
+  esac
+}
+
 gui_start
 fill_and_download "Anna" "Schmidt" "anna@example.com"
-wait_field tsProgress 3 1
-sleep 2
-gui_click btCancel
-expect_input_page
-ls "$(wine_temp)"/tl_*.exe >/dev/null 2>&1 && fail "the partial installer was left behind"
+for step in signup download; do
+  for way in "${ways[@]}"; do
+    [ "$step$way" = signupclick ] || gui_click btDownload
+    if [ "$step" = signup ]; then
+      wait_field tsProgressMarq 3 1
+      cancel_by "$way" btCancelMarguee
+    else
+      wait_field tsProgress 3 1
+      sleep 1.5  # part of the installer has arrived
+      cancel_by "$way" btCancel
+    fi
+    expect_input_page
+    expect_no_message_box
+    ls "$(wine_temp)"/tl_*.exe >/dev/null 2>&1 && fail "the partial installer was left behind ($step, $way)"
+    echo "ok: $step cancelled by $way"
+  done
+done
+gui_shot cancelled
 xdotool key alt+F4
 wait_wizard_exit
 start_and_close 5
-expect_eq "cancel count events" 1 "$(count_events '^Downloading +CancelCount = 1$')"
-expect_eq "cancel time events" 1 "$(count_events '^Downloading +CancelTime = [0-9]+$')"
+expect_eq "sign-up requests" 8 "$(wc -l < "$OUT/signup-posted.txt")"
+expect_eq "cancel count events" 4 "$(count_events '^Downloading +CancelCount = 1$')"
+expect_eq "cancel time events" 4 "$(count_events '^Downloading +CancelTime = [0-9]+$')"
+expect_eq "sign-ups that ended" 4 "$(count_events '^RequestLicense +FullTime = [0-9]+$')"
+expect_eq "sign-up results" 4 "$(count_events '^RequestLicense +Result = success$')"
+expect_eq "other outcomes" 0 "$(count_events '^(Downloading +(End|ErrorCount|FullTime)|RequestLicense +Result = $|Installation)')"
+[ -f "$(wine_temp)/installer_standin.log" ] && fail "an installer ran"
 application_not_started || fail "an application was started"
 echo "cancel scenario passed"

@@ -18,4 +18,20 @@ stats_start
 start_and_close 5
 [ "$(count_events '^Installation +OverallTime')" = 1 ] || fail "the events of the run without the service were not delivered"
 expect_eq "app-failure events" 0 "$(count_events '^app-failure')"
+
+# A service too slow for the close: the window goes at once and the tracker finishes behind it; closes
+# that arrive meanwhile add nothing. The finish cannot deliver in its time, so its events stay stored.
+peers_stop
+stats_start --send-delay 20
+gui_start
+sleep 3
+xdotool key alt+F4
+for _ in $(seq 40); do [ "$(gui_inspect | awk -F'|' '$1 == "form" { print $3 }')" = 0 ] && break; sleep 0.05; done
+kill -0 "$WIZ_PID" 2>/dev/null || fail "the wizard ended before its window was seen hidden"
+expect_eq "window hidden while the tracker finishes" 0 "$(gui_inspect | awk -F'|' '$1 == "form" { print $3 }')"
+"$WINE" "$TL_BUILD/tests/tools/wininspect.exe" "$TITLE" --close
+"$WINE" "$TL_BUILD/tests/tools/wininspect.exe" "$TITLE" --close
+wait_wizard_exit
+expect_eq "exit code of the closed window" 0 "$WIZ_EXIT"
+expect_eq "stored finish events" 1 "$(cat "$(stats_data_folder)"/*/*/event-*.xml | grep -o 'app-finish' | wc -l)"
 echo "service down scenario passed"

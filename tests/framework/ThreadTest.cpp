@@ -6,6 +6,7 @@
 namespace {
 class TCountingThread : public TThread {
 public:
+  ~TCountingThread() override { EndBeforeDestruction(); }
   DWORD SyncThread = 0;
   int Steps = 0;
 protected:
@@ -30,6 +31,16 @@ TEST(Thread, CreatedSuspendedAndSynchronizeRunsOnTheGuiThread) {
   EXPECT_EQ(thread.SyncThread, ::GetCurrentThreadId());
 }
 
+TEST(Thread, SynchronizeRaisesWhenTheCallCannotBeHandedOver) {
+  ::DestroyWindow(Application->UtilityWindow());  // as at the end of the program
+  TCountingThread thread;
+  thread.Start();
+  const bool ended = Application->WaitPumping(thread.Handle(), 5000);
+  Application->Initialize();  // a hand-over window for the other tests
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(thread.Steps, 1);  // the first hand-over failed, and the worker knew
+}
+
 TEST(Thread, WaitPumpingGivesUpAfterItsTimeout) {
   THandle never(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   DWORD start = ::GetTickCount();
@@ -42,7 +53,10 @@ namespace {
 class TReleasedThread : public TThread {
 public:
   TReleasedThread(HANDLE go, std::atomic<int>& deleted) : FGo(go), FDeleted(deleted) {}
-  ~TReleasedThread() override { ++FDeleted; }
+  ~TReleasedThread() override {
+    EndBeforeDestruction();
+    ++FDeleted;
+  }
 protected:
   void Execute() override { ::WaitForSingleObject(FGo, 5000); }
 private:

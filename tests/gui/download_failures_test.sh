@@ -21,10 +21,15 @@ gui_stop
 peers_stop
 
 # Cancel during a slow download, by keyboard alone: the gauge moves (a screen reader reads it as a
-# progress bar and its percentage), the focus shows on Cancel, Escape returns at once and the focus
-# comes back to the download button; the partial file goes.
+# progress bar and its percentage), the line under it tells the amount and the time left, Tab shows the
+# focus on Cancel, Escape returns at once and the focus comes back to the download button; the partial
+# file goes.
 files_start
-signup_start "success||http://localhost:$FILES_PORT/gen/4000000?rate=200000"
+cat > "$OUT/replies.json" <<JSON
+["success||http://localhost:$FILES_PORT/gen/4000000?rate=200000",
+ "success||http://localhost:$FILES_PORT/gen/4000000?fail=503&reason=Busy&retryafter=20"]
+JSON
+signup_start "@$OUT/replies.json"
 gui_start
 fill_and_download "Anna" "Schmidt" "anna@example.com"
 wait_field tsProgress 3 1
@@ -34,8 +39,12 @@ sleep 3
 gauge=$(gui_field prMain 7)
 echo "ok: gauge shows $gauge"
 [ "$gauge" != "0%" ] || fail "the gauge did not move"
+amount=$(gui_field lbAmount 7)
+echo "ok: the amount line says '$amount'"
+[[ "$amount" =~ ^[0-9]+\ KB\ of\ 3\.8\ MB,\ about\ [0-9]+\ seconds\ left$ ]] || fail "the amount line says '$amount'"
 [[ "$(reader_sees prMain)" == 48\|\|[0-9]*% ]] || fail "a reader gets '$(reader_sees prMain)' from the gauge"
-expect_eq "focus on Cancel" 1 "$(gui_field btCancel 5)"
+xdotool key Tab
+wait_field btCancel 5 1
 gui_shot downloading
 ls "$temp"/tl_*.exe >/dev/null 2>&1 || fail "no installer file while downloading"
 start=$(date +%s%N)
@@ -48,4 +57,16 @@ sleep 0.5
 expect_no_message_box
 ls "$temp"/tl_*.exe >/dev/null 2>&1 && fail "the partial file was left behind"
 gui_shot cancelled
+
+# A busy server asks for 20 s: the step text says the wizard tries again, and Cancel ends the wait at once.
+gui_click btDownload
+wait_field lbProcess 7 "Connection lost, trying again (1 of 4)"
+gui_shot trying-again
+start=$(date +%s%N)
+gui_click btCancel
+expect_input_page
+elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
+[ "$elapsed" -lt 3000 ] || fail "cancel during the wait took ${elapsed} ms"
+expect_no_message_box
+ls "$temp"/tl_*.exe >/dev/null 2>&1 && fail "the waiting download's file was left behind"
 echo "download failures passed"

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # A user types three fields and presses the download button: the wizard signs up, downloads the
-# installer, installs it silently, starts the installed application and ends with exit code 0.
+# installer (resuming it once after the connection drops), installs it silently, starts the installed
+# application and ends with exit code 0. Return and Space pressed again and again (and Return held down)
+# while the steps run start nothing more.
 source "$(dirname "$0")/lib.sh"
 install_dir="C:\\TradeloomTest\\happy"
 export TL_INSTALL_DIR="$install_dir"
@@ -11,12 +13,24 @@ rm -rf "$(stats_data_folder)"  # earlier tests' runs would be delivered too
 stats_start
 files_start
 cp "$TL_BUILD/tests/peers/installer_standin.exe" "$OUT/files/setup.exe"
-signup_start "success||http://localhost:$FILES_PORT/files/setup.exe"
-rm -f "$(wine_temp)"/tl_*.exe
+echo '[{"body": "success||http://localhost:'$FILES_PORT'/files/setup.exe?rate=1000000&cut=40000&first=1", "delay": 1.5}]' > "$OUT/replies.json"
+signup_start "@$OUT/replies.json"
+rm -f "$(wine_temp)"/tl_*.exe "$(wine_temp)/installer_standin.log"
+echo sleep1500 > "$(wine_temp)/installer_standin.cfg"
 gui_start
 fill_and_download "Anna" "Schmidt" "anna.schmidt@example.com"
 gui_shot after-press
+xdotool keydown Return; sleep 1; xdotool keyup Return
+for _ in $(seq 60); do
+  kill -0 "$WIZ_PID" 2>/dev/null || break
+  xdotool key Return space
+  sleep 0.1
+done
 wait_wizard_exit
+rm -f "$(wine_temp)/installer_standin.cfg"
+expect_eq "sign-up requests" 1 "$(wc -l < "$OUT/signup-posted.txt")"
+expect_eq "download requests (the first cut short, the second resuming)" 2 "$(wc -l < "$OUT/files-requests.txt")"
+expect_eq "installer runs" 1 "$(wc -l < "$(wine_temp)/installer_standin.log")"
 expect_eq "exit code" 0 "$WIZ_EXIT"
 gui_shot ended
 
@@ -40,7 +54,8 @@ expect_eq "exit code of the closed window" 0 "$WIZ_EXIT"
 echo "ok: closing took $elapsed ms"
 stats_events > "$OUT/statistics-events.txt"
 for line in "RequestLicense +FullTime = [0-9]+" "RequestLicense +Result = success" "Downloading +Begin = 1" \
-            "Downloading +End = 1" "Downloading +FullTime = [0-9]+" "Installation +OverallTime = [0-9]+"; do
+            "Downloading +End = 1" "Downloading +FullTime = [0-9]+" "Installation +OverallTime = [0-9]+" \
+            "Downloading +RetryCount = 1" "Downloading +ResumedBytes = 40000"; do
   grep -Eq "^$line\$" "$OUT/statistics-events.txt" || fail "the event '$line' did not arrive"
 done
 expect_eq "app-finish events" 2 "$(grep -c '^app-finish' "$OUT/statistics-events.txt")"

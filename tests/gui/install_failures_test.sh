@@ -1,17 +1,36 @@
 #!/usr/bin/env bash
 # An installation that fails is reported and brings the input page back; the next attempt shows the
-# sign-up step without a Cancel button, sized by the marquee bar.
+# sign-up step without a Cancel button, sized by the marquee bar. A download that is not the vendor's
+# complete, signed installer never runs: the wizard says why, deletes it and counts a failed download.
 source "$(dirname "$0")/lib.sh"
 export TL_INSTALL_DIR="C:\\TradeloomTest\\failures"
+rm -rf "$(stats_data_folder)"
+stats_start
 files_start
-cp "$TL_BUILD/tests/peers/installer_standin.exe" "$OUT/files/setup.exe"
-printf 'not a program' > "$OUT/files/broken.exe"
+signed="$TL_BUILD/tests/peers/installer_standin.exe"
+cp "$signed" "$OUT/files/setup.exe"
+printf 'not a program' > "$OUT/files/text.exe"
+osslsigncode remove-signature -in "$signed" -out "$OUT/files/unsigned.exe" >/dev/null
+cp "$TL_BUILD/tests/peers/installer_standin_foreign.exe" "$OUT/files/foreign.exe"
+python3 - "$signed" "$OUT/files" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], "rb").read())
+open(sys.argv[2] + "/half.exe", "wb").write(data[: len(data) // 2])
+data[len(data) // 2] ^= 0x20
+open(sys.argv[2] + "/tampered.exe", "wb").write(data)
+PY
 temp="$(wine_temp)"
-rm -f "$temp"/tl_*.exe
-cat > "$OUT/replies.json" <<JSON
-["success||http://localhost:$FILES_PORT/files/setup.exe",
- {"body": "success||http://localhost:$FILES_PORT/files/broken.exe", "delay": 2}]
-JSON
+rm -f "$temp"/tl_*.exe "$temp/installer_standin.log"
+refused=(text unsigned tampered foreign half)
+{
+  echo "[\"success||http://localhost:$FILES_PORT/files/setup.exe\""
+  # The first refused one comes late, so that its sign-up step can be looked at.
+  for name in "${refused[@]}"; do
+    echo ", {\"body\": \"success||http://localhost:$FILES_PORT/files/$name.exe\", \"delay\": ${delay:-2}}"
+    delay=0
+  done
+  echo "]"
+} > "$OUT/replies.json"
 signup_start "@$OUT/replies.json"
 echo exit5 > "$temp/installer_standin.cfg"
 
@@ -25,19 +44,38 @@ echo "ok: installer failure says '$text'"
 dismiss_message_box
 expect_input_page
 expect_eq "no Cancel after the installation" 0 "$(gui_field btCancelMarguee 3)"
+runs=$(wc -l < "$temp/installer_standin.log")
 
-# The second attempt in the same window: the sign-up step without Cancel and 69 pixels below.
-gui_click btDownload
-wait_field tsProgressMarq 3 1
-expect_eq "marquee page without Cancel" "519,243" "$(client_size)"
-gui_shot second-attempt
-# This time the download is not a program: it cannot be started.
-text=$(wait_message_box)
-gui_shot installer-not-started
-echo "ok: installer start failure says '$text'"
-[ -n "$text" ] || fail "empty message"
-dismiss_message_box
-expect_input_page
+# The second attempt in the same window: the sign-up step without Cancel and 69 pixels below. From here
+# on each download is refused before it runs.
+damaged="The downloaded installer is damaged, so it was not run. Please try again."
+foreign="The downloaded installer is not signed by Tradeloom Test Publisher, so it was not run. Please try again later."
+first=1
+for name in "${refused[@]}"; do
+  gui_click btDownload
+  if [ "$first" = 1 ]; then
+    wait_field tsProgressMarq 3 1
+    expect_eq "marquee page without Cancel" "519,243" "$(client_size)"
+    gui_shot second-attempt
+    first=0
+  fi
+  case "$name" in unsigned|foreign) want="$foreign" ;; *) want="$damaged" ;; esac
+  expect_eq "refusal of $name.exe" "$want" "$(wait_message_box)"
+  gui_shot "refused-$name"
+  dismiss_message_box
+  expect_input_page
+  ls "$temp"/tl_*.exe >/dev/null 2>&1 && fail "the refused $name.exe was left behind"
+  expect_eq "installer runs after $name.exe" "$runs" "$(wc -l < "$temp/installer_standin.log")"
+done
 rm -f "$temp/installer_standin.cfg"
-ls "$temp"/tl_*.exe >/dev/null 2>&1 && fail "a failed installer file was left behind"
+xdotool key alt+F4
+wait_wizard_exit
+
+# The next start delivers what the close stored: one failed download for each refusal, no other outcome.
+gui_start
+sleep 4
+xdotool key alt+F4
+wait_wizard_exit
+expect_eq "failed downloads counted" "${#refused[@]}" "$(stats_events | grep -Ec '^Downloading +ErrorCount = 1$' || true)"
+expect_eq "complete downloads counted" 1 "$(stats_events | grep -Ec '^Downloading +End = 1$' || true)"
 echo "install failures passed"

@@ -25,7 +25,7 @@ winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 gui_start() {
   xdotool mousemove 0 0  # no control starts under the pointer
-  "$WINE" "$TL_BUILD/wizard/TradeloomSetup.exe" </dev/null >"$OUT/wizard.log" 2>&1 &
+  "$WINE" "${WIZARD_EXE:-$TL_BUILD/wizard/TradeloomSetup.exe}" </dev/null >"$OUT/wizard.log" 2>&1 &
   WIZ_PID=$!
   for _ in $(seq 100); do
     WID=$(xdotool search --onlyvisible --name "^$TITLE\$" 2>/dev/null | head -1 || true)

@@ -63,7 +63,7 @@ run_states() {  # <suffix>: one run through every state
   wait_field tsProgress 3 1
   wait_field tsPromo1 3 1
   sleep 4
-  look_matches "download$s" prMain
+  look_matches "download$s" prMain lbAmount
   gui_click btCancel
   expect_input_page
 

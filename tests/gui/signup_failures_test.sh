@@ -55,10 +55,12 @@ elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
 sleep 0.5
 expect_no_message_box
 gui_shot cancelled
-# Again by keyboard alone: Space on the download button (its focus kept), Return on the Cancel button
-# that the sign-up page focuses.
+# Again by keyboard alone: Space on the download button (its focus kept), Tab to the Cancel button and
+# Return on it.
 wait_field btDownload 5 1
 xdotool key space
+wait_field tsProgressMarq 3 1
+xdotool key Tab
 wait_field btCancelMarguee 5 1
 xdotool key Return
 expect_input_page

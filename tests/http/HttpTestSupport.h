@@ -45,6 +45,28 @@ public:
   static std::wstring Url(const std::string& path) { return Utf8ToWide(Peer().BaseUrl("http") + path); }
 };
 
+// Retries as a download makes them, without the long waits.
+constexpr TRetryPolicy kQuickRetries{4, 20, 1500, 60000};
+
+// A file server of one test's own (its fault counters start afresh), logging every answer.
+struct TServedFileServer {
+  std::string Log = UniqueTestFile("served");
+  TPeerProcess Peer{"file_server.py", {"--served", Log}};
+  std::wstring Url(const std::string& path) const { return Utf8ToWide(Peer.BaseUrl("http") + path); }
+  // Status and requested Range ("-": none) of each answer, once count are logged (an answer is logged
+  // when it has been sent), at most 3 s later.
+  std::vector<std::string> Answers(size_t count) const {
+    std::vector<std::string> answers;
+    for (int waited = 0; answers.size() < count && waited <= 3000; waited += 50, ::Sleep(50)) {
+      answers.clear();
+      const std::string log = ReadLinuxFile(Log);
+      for (size_t start = 0, end; (end = log.find('\n', start)) != std::string::npos; start = end + 1)
+        answers.push_back(log.substr(start, log.rfind('\t', end) - start));
+    }
+    return answers;
+  }
+};
+
 // The fields of one line the stand-ins record: method, path, content type, proxy authorization, body.
 inline std::vector<std::string> RecordFields(const std::string& line) {
   std::vector<std::string> fields;

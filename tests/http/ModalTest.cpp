@@ -2,6 +2,7 @@
 #include "tests/http/HttpTestSupport.h"
 #include "framework/Application.h"
 #include "framework/Controls.h"
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -108,6 +109,12 @@ protected:
   static inline TCancelWindow* Window = nullptr;
 };
 
+// Another subclass of the Cancel button, put on above the transfer's hook.
+WNDPROC BelowForeignSubclass = nullptr;
+LRESULT CALLBACK ForeignSubclass(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return ::CallWindowProcW(BelowForeignSubclass, wnd, msg, wParam, lParam);
+}
+
 std::wstring SignUpServiceUrl(const TPeerProcess& peer) {
   return Utf8ToWide(peer.BaseUrl("https") + "/store/signup.php");
 }
@@ -202,7 +209,8 @@ TEST(HttpModal, DownloadCutShortMakesTheFinalReportThenFails) {
                             [&](THttpRequest*, int32_t, int32_t position) {
                               positions.push_back(position);
                               errorTextAtReport.push_back(errorText);
-                            });
+                            },
+                            kNoRetries);
   EXPECT_EQ(errorText, L"The download is incomplete: 30000 of 100000 bytes arrived");
   ASSERT_FALSE(positions.empty());
   EXPECT_EQ(positions.back(), 100000);  // the final report says Position = Max
@@ -237,6 +245,15 @@ TEST(HttpModal, DownloadFileThatCannotBeCreatedRaisesAndSendsNothing) {
   EXPECT_TRUE(server.Recorded().empty());
 }
 
+TEST(HttpModal, AWorkerLetGoOfDuringItsTransferIsStoppedAndWaitedFor) {
+  TMemoryStream stream;
+  auto worker = THttpThread::CreateDownload(TFileServer::Url("/gen/10000000?rate=100000"), nullptr, &stream, kNoRetries);
+  worker->Start();
+  ::Sleep(500);
+  worker.reset();  // while it still reads into its request: stopped, then waited for
+  EXPECT_LT(stream.Data().size(), 10000000u);
+}
+
 TEST_F(HttpModalCancel, ClickOnCancelStopsTheDownloadPromptlyWithNothingReportedAfterIt) {
   TCancelWindow& window = *Window;
   TMemoryStream stream;
@@ -263,6 +280,30 @@ TEST_F(HttpModalCancel, ClickOnCancelStopsTheDownloadPromptlyWithNothingReported
   EXPECT_EQ(reportsAfterCancel, 0);
   EXPECT_LT(stream.Data().size(), 10000000u);
   EXPECT_TRUE(IsGeneratedContent(stream.Data(), stream.Data().size()));  // what arrived so far
+}
+
+TEST_F(HttpModalCancel, CancelDuringTheWaitBeforeARetryEndsItAtOnce) {
+  TCancelWindow& window = *Window;
+  TMemoryStream stream;
+  std::wstring errorText = L"before";
+  std::vector<int> retryWaits;  // of each report the caller hears of
+  TDelayedAction click(1500, [&] {
+    SendMouse(MOUSEEVENTF_LEFTDOWN, window.ButtonCentre());
+    SendMouse(MOUSEEVENTF_LEFTUP, window.ButtonCentre());
+  });
+  const auto end = HttpDownloadToStreamModal(TFileServer::Url("/gen/1000?fail=503&retryafter=30&t=wait"), stream,
+                                             &window.Cancel, errorText, [&](THttpRequest* request, int32_t, int32_t) {
+                                               retryWaits.push_back(request->RetryWait);
+                                             });
+  EXPECT_EQ(end, TTransferEnd::StoppedByUser);
+  ASSERT_TRUE(click.Done());
+  EXPECT_LT(::GetTickCount() - click.FiredTick, 1000u) << "the server asked for 30 s";
+  EXPECT_EQ(errorText, L"before");
+  EXPECT_EQ(retryWaits, std::vector<int>{1});  // the wait was told at once, and nothing after the cancel
+  // The server's Retry-After was followed rather than the first wait of 1 s: no second request came.
+  const auto recorded = TFileServer::Peer().Recorded();
+  auto isThisDownload = [](const std::string& line) { return line.find("t=wait") != line.npos; };
+  EXPECT_EQ(std::count_if(recorded.begin(), recorded.end(), isThisDownload), 1);
 }
 
 TEST_F(HttpModalCancel, SpaceOnTheFocusedCancelClicksFirstThenCancelsThePost) {
@@ -342,4 +383,31 @@ TEST_F(HttpModalCancel, WithoutACancelButtonClicksDoNotStopTheTransfer) {
   EXPECT_EQ(window.Clicks, 1);
   EXPECT_EQ(errorText, L"");
   EXPECT_TRUE(IsGeneratedContent(stream.Data(), 120000));
+}
+
+TEST_F(HttpModalCancel, AButtonSubclassedAboveTheHookKeepsItsOwnProcedureAndStillCancels) {
+  TCancelWindow& window = *Window;
+  const auto subclass = [&](WNDPROC proc) {
+    const LONG_PTR old = ::SetWindowLongPtrW(window.Cancel.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+    return reinterpret_cast<WNDPROC>(old);
+  };
+  const auto click = [&] {
+    SendMouse(MOUSEEVENTF_LEFTDOWN, window.ButtonCentre());
+    SendMouse(MOUSEEVENTF_LEFTUP, window.ButtonCentre());
+  };
+  TMemoryStream stream;
+  std::wstring errorText;
+  TDelayedAction above(300, [&] { BelowForeignSubclass = subclass(&ForeignSubclass); });
+  HttpDownloadToStreamModal(TFileServer::Url("/gen/100000?rate=100000"), stream, &window.Cancel, errorText, nullptr);
+  ASSERT_TRUE(above.Done());
+  click();
+  PumpFor(300);
+  EXPECT_EQ(window.Clicks, 1) << "the button's own procedure was skipped";
+  TDelayedAction cancel(500, click);  // the next transfer, through the same chain, is cancelled
+  HttpDownloadToStreamModal(TFileServer::Url("/gen/10000000?rate=100000"), stream, &window.Cancel, errorText, nullptr);
+  EXPECT_EQ(window.Clicks, 2);
+  EXPECT_LT(stream.Data().size(), 10000000u);
+  subclass(BelowForeignSubclass);
+  HttpDownloadToStreamModal(TFileServer::Url("/gen/10"), stream, &window.Cancel, errorText, nullptr);
+  EXPECT_FALSE(window.IsHooked());  // the last transfer took the hook out of the chain
 }

@@ -1,5 +1,6 @@
 // THttpRequest against the loopback stand-ins, run on the test's own thread.
 #include "tests/http/HttpTestSupport.h"
+#include <algorithm>
 
 namespace {
 std::string SignUpPem() { return CertsDir() + "/server.pem"; }
@@ -166,10 +167,75 @@ TEST(HttpRequest, FailingStreamWriteEndsTheExchangeWithTheStreamsError) {
     void Write(const void*, size_t count) override {
       if (count > 0) RaiseOSError(ERROR_DISK_FULL);
     }
+    void Truncate() override {}
   } stream;
   THttpRequest request;
   request.TargetStream = &stream;
   TBytes response;
   EXPECT_FALSE(request.Execute(TFileServer::Url("/gen/100000"), TBytes(), response));
   EXPECT_EQ(request.ErrorText, SysErrorMessage(ERROR_DISK_FULL));
+}
+
+// ---- Downloads that meet a bad network: tried again, resumed where the server allows it ----
+
+namespace {
+struct TRetriedDownload {
+  bool Ok = false;
+  THttpRequest Request;
+  TMemoryStream Stream;
+  std::vector<int32_t> Positions;
+};
+
+std::unique_ptr<TRetriedDownload> DownloadRetrying(const std::wstring& url) {
+  auto run = std::make_unique<TRetriedDownload>();
+  run->Request.TargetStream = &run->Stream;
+  run->Request.RetryPolicy = kQuickRetries;
+  run->Request.OnProgress = [&run = *run](THttpRequest*, int32_t, int32_t position) {
+    run.Positions.push_back(position);
+  };
+  TBytes response;
+  run->Ok = run->Request.Execute(url, TBytes(), response);
+  return run;
+}
+}  // namespace
+
+TEST(HttpRequestResume, EveryKindOfAnswerToAResumeEndsInTheWholeFile) {
+  // A 206 that continues the file is appended; a 200 (Range ignored) is read from the start; a 206 for
+  // another part or for a changed length is asked again for all of it. A stalled try is given up.
+  struct TCase {
+    std::string Faults;
+    std::vector<std::string> Answers;
+    size_t Size;
+    long long Resumed;
+  } cases[] = {{"cut=120000", {"200\t-", "206\tbytes=120000-"}, 300000, 120000},
+               {"cut=120000&range=ignore", {"200\t-", "200\tbytes=120000-"}, 300000, 0},
+               {"cut=120000&range=wrong", {"200\t-", "206\tbytes=120000-", "200\t-"}, 300000, 0},
+               {"cut=120000&grow=5000", {"200\t-", "206\tbytes=120000-", "200\t-"}, 305000, 0},
+               {"stall=16384", {"200\t-", "206\tbytes=16384-"}, 300000, 16384}};
+  for (const TCase& kind : cases) {
+    SCOPED_TRACE(kind.Faults);
+    TServedFileServer server;
+    ASSERT_TRUE(server.Peer.Started());
+    auto run = DownloadRetrying(server.Url("/gen/300000?first=1&" + kind.Faults));
+    ASSERT_TRUE(run->Ok) << WideToUtf8(run->Request.ErrorText);
+    EXPECT_TRUE(IsGeneratedContent(run->Stream.Data(), kind.Size));
+    EXPECT_EQ(run->Request.RetryCount, 1);
+    EXPECT_EQ(run->Request.ResumedBytes, kind.Resumed);
+    EXPECT_EQ(server.Answers(kind.Answers.size()), kind.Answers);
+    // Over a resume the gauge keeps its position.
+    EXPECT_TRUE(kind.Resumed == 0 || std::is_sorted(run->Positions.begin(), run->Positions.end()));
+  }
+}
+
+TEST(HttpRequestResume, RetryBudgetRunsOutWithTheLastErrorAndOtherStatusesFailAtOnce) {
+  TServedFileServer server;
+  ASSERT_TRUE(server.Peer.Started());
+  auto busy = DownloadRetrying(server.Url("/gen/1000?fail=503&reason=Busy"));
+  EXPECT_FALSE(busy->Ok);
+  EXPECT_EQ(busy->Request.ErrorText, L"Busy");
+  EXPECT_EQ(busy->Request.RetryCount, 4);
+  EXPECT_EQ(server.Answers(5).size(), 5u);
+  auto missing = DownloadRetrying(server.Url("/gen/1000?fail=404&reason=Gone"));
+  EXPECT_EQ(missing->Request.ErrorText, L"Gone");
+  EXPECT_EQ(missing->Request.RetryCount, 0);
 }

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include "framework/Strings.h"
+#include "http/uDownloadRetry.h"
 #include "http/uWinInetUtils.h"
 #include <thread>
 
@@ -123,8 +125,43 @@ TEST(RequestSetup, SecureAddressesAndPorts) {
 
 TEST(RequestSetup, SecureRequestsKeepCertificateChecks) {
   EXPECT_EQ(RequestFlags(false), 0x04400000u);
-  EXPECT_EQ(RequestFlags(true), 0x04C00000u);
-  const DWORD ignoreBits = SECURITY_FLAG_IGNORE_REVOCATION | SECURITY_FLAG_IGNORE_UNKNOWN_CA |
-                           SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
-  EXPECT_EQ(RequestFlags(true) & ignoreBits, 0u);
+  EXPECT_EQ(RequestFlags(true), 0x04C00180u);  // no-cache and 0x80 kept, the certificate-ignoring bits gone
+  EXPECT_EQ(RequestFlags(true) & (INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID), 0u);
+}
+
+TEST(DownloadRetry, WaitsDoubleTheServersRetryAfterReplacesThemAndOnlyPassingFailuresAreRetried) {
+  const TRetryPolicy policy;
+  for (int tryInRow = 1; tryInRow <= 4; ++tryInRow)
+    EXPECT_EQ(RetryDelayMs(policy, tryInRow, -1), 1000u << (tryInRow - 1));
+  EXPECT_EQ(RetryDelayMs(policy, 3, 20), 20000u);
+  EXPECT_EQ(RetryDelayMs(policy, 1, 3600), 60000u);  // followed up to a minute
+  for (DWORD code : {12002u, 12030u, 12031u, 12152u, 10060u, 10054u}) EXPECT_TRUE(IsTransientWinInetError(code));
+  for (DWORD code : {12029u, 12007u, 12045u, 12057u, 12017u}) EXPECT_FALSE(IsTransientWinInetError(code));
+  for (DWORD status : {408u, 429u, 500u, 502u, 503u, 504u}) EXPECT_TRUE(IsTransientStatus(status));
+  for (DWORD status : {200u, 206u, 404u, 416u, 501u}) EXPECT_FALSE(IsTransientStatus(status));
+}
+
+TEST(DownloadRetry, RetryAfterAndContentRangeAreReadStrictly) {
+  SYSTEMTIME date{2015, 10, 3, 21, 7, 26, 30, 0};  // 90 s before the date below
+  FILETIME now;
+  ASSERT_TRUE(::SystemTimeToFileTime(&date, &now));
+  EXPECT_EQ(RetryAfterSeconds(L" 120 ", now), 120);
+  EXPECT_EQ(RetryAfterSeconds(L"Wed, 21 Oct 2015 07:28:00 GMT", now), 90);
+  EXPECT_EQ(RetryAfterSeconds(L"Wed, 21 Oct 2015 07:00:00 GMT", now), 0);  // passed already
+  for (const wchar_t* bad : {L"", L"soon", L"-5", L"1.5", L"99999999999999999999", L"Wed, 21 Foo 2015 07:28:00 GMT"})
+    EXPECT_EQ(RetryAfterSeconds(bad, now), -1) << WideToUtf8(bad);
+
+  TContentRange range;
+  ASSERT_TRUE(ParseContentRange(L"bytes 120000-299999/300000", range));
+  EXPECT_TRUE(ContinuesAt(range, 120000, 300000));
+  EXPECT_TRUE(ContinuesAt(range, 120000, -1));  // the first answer gave no length
+  EXPECT_FALSE(ContinuesAt(range, 0, 300000));
+  EXPECT_FALSE(ContinuesAt(range, 120000, 305000));
+  ASSERT_TRUE(ParseContentRange(L"bytes 5-9/*", range));
+  EXPECT_EQ(range.Total, -1);
+  for (const wchar_t* bad : {L"", L"bytes=5-9/10", L"bytes 9-5/10", L"bytes 5-9/9", L"bytes 5-9/10 x", L"bytes */10",
+                             L"bytes 99999999999999999999-1/2"}) {
+    TContentRange untouched;
+    EXPECT_FALSE(ParseContentRange(bad, untouched) || untouched.First != -1) << WideToUtf8(bad);
+  }
 }

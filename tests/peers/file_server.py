@@ -15,6 +15,16 @@ Query options, combinable:
   noreason=1      a status line without a reason text ("HTTP/1.1 200")
   silent=1        take the request and never answer (for stallsecs seconds, or until the client goes)
   garbage=1       answer with bytes that are no HTTP at all instead of a status line and headers
+  drop=<n>        send n bytes of the body, then reset the connection
+  retryafter=<s>  with fail: a Retry-After header of s
+  first=<k>       the faults above (fail, cut, stall, drop, silent, garbage) hit only the first k requests
+                  for this address; later ones are served plainly
+  range=<how>     a Range request ("bytes=N-") is answered 206 with the rest and its Content-Range
+                  (N at or beyond the end: 416); range=ignore answers 200 with the whole body instead,
+                  range=wrong answers 206 with the whole body, labelled as starting at 0
+  grow=<n>        /gen/ only: from the second request for this address on the file is n bytes longer
+With --served FILE one line per answer is appended: status, the request's Range header (or -) and the
+number of body bytes sent.
 With --proxy-auth user:password the server also acts as a proxy that asks for credentials: a request
 without the matching Proxy-Authorization gets 407 "Proxy Authentication Required"; one with it is
 served as above (absolute request targets are accepted).
@@ -25,6 +35,10 @@ Examples:
 """
 import base64
 import os
+import re
+import socket
+import struct
+import threading
 import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler
@@ -32,23 +46,54 @@ from http.server import BaseHTTPRequestHandler
 import peerlib
 
 PATTERN = bytes(range(256)) * 4096  # 1 MiB; byte i of any generated file is i % 256
+FAULTS = ("fail", "cut", "stall", "drop", "silent", "garbage")
 
 
-def generated(size):
-    sent = 0
-    while sent < size:
-        piece = PATTERN[: min(len(PATTERN), size - sent)]
-        sent += len(piece)
+def generated(size, start=0):
+    position = start
+    while position < size:
+        offset = position % len(PATTERN)
+        piece = PATTERN[offset: offset + min(len(PATTERN) - offset, size - position)]
+        position += len(piece)
         yield piece
 
 
-def file_pieces(path):
+def file_pieces(path, start=0):
     with open(path, "rb") as source:
+        source.seek(start)
         while True:
             piece = source.read(1 << 20)
             if not piece:
                 return
             yield piece
+
+
+class Counter:
+    """Counts the requests for each address (path and query)."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.counts = {}
+
+    def next(self, key):
+        with self.lock:
+            self.counts[key] = self.counts.get(key, 0) + 1
+            return self.counts[key]
+
+
+class ServedLog:
+    """One line per answer: status, the request's Range header, body bytes sent."""
+
+    def __init__(self, path):
+        self.path = path
+        self.lock = threading.Lock()
+
+    def add(self, status, requested_range, sent):
+        if not self.path:
+            return
+        with self.lock:
+            with open(self.path, "a", encoding="utf-8", newline="\n") as out:
+                out.write("%d\t%s\t%d\n" % (status, requested_range or "-", sent))
 
 
 class Pacer:
@@ -75,6 +120,9 @@ class Pacer:
 
 
 def make_handler(options, recorder):
+    counter = Counter()
+    served = ServedLog(options.served)
+
     class Handler(BaseHTTPRequestHandler):
         def log_message(self, *args):
             pass
@@ -90,6 +138,9 @@ def make_handler(options, recorder):
                 return
             target = urllib.parse.urlsplit(self.path)
             query = {k: v[-1] for k, v in urllib.parse.parse_qs(target.query, keep_blank_values=True).items()}
+            number = counter.next(self.path)
+            if "first" in query and number > int(query["first"]):
+                query = {k: v for k, v in query.items() if k not in FAULTS}
             if query.get("silent") == "1":
                 peerlib.wait_until_client_goes(self, float(query.get("stallsecs", "60")))
                 self.close_connection = True
@@ -99,9 +150,9 @@ def make_handler(options, recorder):
                 return
             if "fail" in query:
                 reason = None if query.get("noreason") == "1" else query.get("reason", "Failed")
-                self.fail(int(query["fail"]), reason)
+                self.fail(int(query["fail"]), reason, query.get("retryafter"))
                 return
-            source = self.source(target.path)
+            source = self.source(target.path, query, number)
             if source is None:
                 self.fail(404, "Not Found")
                 return
@@ -114,25 +165,31 @@ def make_handler(options, recorder):
             expected = "Basic " + base64.b64encode(options.proxy_auth.encode()).decode()
             return self.headers.get("Proxy-Authorization", "") == expected
 
-        def source(self, path):
+        def source(self, path, query, number):
+            """(size, a function of the start offset giving the body's pieces), or None."""
             if path.startswith("/gen/"):
                 try:
                     size = int(path[len("/gen/"):])
                 except ValueError:
                     return None
-                return size, generated(size)
+                if number > 1:
+                    size += int(query.get("grow", "0"))
+                return size, lambda start: generated(size, start)
             if path.startswith("/files/") and options.root:
                 name = os.path.basename(urllib.parse.unquote(path[len("/files/"):]))
                 full = os.path.join(options.root, name)
                 if name and os.path.isfile(full):
-                    return os.path.getsize(full), file_pieces(full)
+                    return os.path.getsize(full), lambda start: file_pieces(full, start)
             return None
 
-        def fail(self, status, reason):
+        def fail(self, status, reason, retry_after=None, extra=()):
             data = ("<html><body>%d %s</body></html>" % (status, reason or "")).encode()
-            peerlib.send_head(self, status, reason, [("Content-Type", "text/html"),
-                                                     ("Content-Length", str(len(data)))])
+            headers = [("Content-Type", "text/html"), ("Content-Length", str(len(data)))] + list(extra)
+            if retry_after is not None:
+                headers.append(("Retry-After", retry_after))
+            peerlib.send_head(self, status, reason, headers)
             self.wfile.write(data)
+            served.add(status, self.headers.get("Range"), len(data))
             self.close_connection = True
 
         def send_garbage(self):
@@ -143,20 +200,42 @@ def make_handler(options, recorder):
                 pass  # the client went away
             self.close_connection = True
 
+        def requested_start(self):
+            match = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range", "").strip())
+            return int(match.group(1)) if match else None
+
+        def answer_range(self, size, query):
+            """(status, start of the body, Content-Range or None) for this request."""
+            start = self.requested_start()
+            how = query.get("range", "")
+            if start is None or how == "ignore":
+                return 200, 0, None
+            if how == "wrong":
+                return 206, 0, "bytes 0-%d/%d" % (size - 1, size)
+            if start >= size:
+                return 416, 0, "bytes */%d" % size
+            return 206, start, "bytes %d-%d/%d" % (start, size - 1, size)
+
         def send_body(self, size, pieces, query):
-            limit = size
-            if "cut" in query:
-                limit = min(size, int(query["cut"]))
-            if "stall" in query:
-                limit = min(size, int(query["stall"]))
+            status, start, content_range = self.answer_range(size, query)
+            if status == 416:
+                self.fail(416, "Range Not Satisfiable", extra=[("Content-Range", content_range)])
+                return
+            limit = size - start
+            for fault in ("cut", "stall", "drop"):
+                if fault in query:
+                    limit = min(limit, int(query[fault]))
             headers = [("Content-Type", "application/octet-stream")]
+            if content_range:
+                headers.append(("Content-Range", content_range))
             if query.get("nolength") != "1":
-                headers.append(("Content-Length", query.get("length", str(size))))
-            peerlib.send_head(self, 200, None if query.get("noreason") == "1" else "OK", headers)
+                headers.append(("Content-Length", query.get("length", str(size - start))))
+            reason = "Partial Content" if status == 206 else "OK"
+            peerlib.send_head(self, status, None if query.get("noreason") == "1" else reason, headers)
             pacer = Pacer(int(query.get("rate", "0")))
             sent = 0
             try:
-                for piece in pieces:
+                for piece in pieces(start):
                     piece = piece[: max(0, limit - sent)]
                     if not piece:
                         break
@@ -166,9 +245,17 @@ def make_handler(options, recorder):
                 self.wfile.flush()
                 if "stall" in query:
                     peerlib.wait_until_client_goes(self, float(query.get("stallsecs", "60")))
+                if "drop" in query and sent < size - start:
+                    self.reset_connection()
             except (BrokenPipeError, ConnectionResetError):
                 pass  # the client went away (a cancel)
+            served.add(status, self.headers.get("Range"), sent)
             self.close_connection = True
+
+        def reset_connection(self):
+            """Ends the connection with a reset, as a broken link does, not with an orderly close."""
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.connection.close()
 
     return Handler
 
@@ -177,6 +264,7 @@ def main():
     parser = peerlib.common_options("File server stand-in", 18080)
     parser.add_argument("--root", help="folder of the files served under /files/")
     parser.add_argument("--proxy-auth", help="user:password a proxy client must send")
+    parser.add_argument("--served", help="append one line per answer: status, Range header, body bytes sent")
     options = parser.parse_args()
     server = peerlib.Server(("127.0.0.1", options.port), make_handler(options, peerlib.Recorder(options.record)))
     peerlib.serve(server, options)

@@ -1,5 +1,5 @@
-// Hostile input, randomised from fixed seeds: sign-up replies, addresses, form fields, settings texts
-// and event values for the XML writer. Each parser takes at least kCases inputs; no crash, no hang,
+// Hostile input, randomised from fixed seeds: sign-up replies, addresses, form fields, settings texts,
+// event values for the XML writer and the headers of a downloaded installer. Each parser takes at least kCases inputs; no crash, no hang,
 // and every result must satisfy the properties the callers rely on.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -11,6 +11,7 @@
 #include "framework/Handles.h"
 #include "framework/Strings.h"
 #include "http/uWinInetUtils.h"
+#include "install/uInstallerSignature.h"
 #include "signup/uResponseData.h"
 #include "statistics/StatMgr.h"
 #include "statistics/StatXmlWriter.h"
@@ -377,4 +378,29 @@ TEST(HostileInput, EventValuesGiveWellFormedPackageDocuments) {
     }
     ASSERT_EQ(expectedValues, readValues) << "document " << document;
   }
+}
+
+TEST(HostileInput, DownloadedHeadersNeverMisleadTheCutOffCheck) {
+  // A PE32+ header whose certificate table entry the cases set, then mutate and cut at random.
+  std::string header(0x200, '\0');
+  header[0] = 'M', header[1] = 'Z', header[0x3C] = 0x80;
+  header.replace(0x80, 4, std::string("PE\0\0", 4));
+  header[0x98] = 0x0B, header[0x99] = 0x02;  // optional header magic 0x20B
+  header[0x98 + 108] = 16;                    // sixteen data directories
+  std::mt19937 random(1409);
+  int cutOff = 0;
+  for (int i = 0; i < kCases; ++i) {
+    std::string head = header;
+    for (int byte = 0; byte < 8; ++byte) head[0x98 + 112 + 32 + byte] = static_cast<char>(random());
+    for (int flips = random() % 4; flips > 0; --flips) head[random() % head.size()] = static_cast<char>(random());
+    head.resize(random() % (head.size() + 1));
+    const uint64_t size = random() % 0x1'0000'0000ull * (1 + random() % 2);
+    // A file may only be cut off below the end its headers declare: never beyond any 32-bit table's end.
+    if (SignatureCutOff(head, size)) {
+      ++cutOff;
+      ASSERT_TRUE(SignatureCutOff(head, size / 2)) << "case " << i;
+    }
+    ASSERT_FALSE(SignatureCutOff(head, 0x2'0000'0000ull)) << "case " << i;
+  }
+  EXPECT_GT(cutOff, kCases / 10);  // the cases reach the check, not only the header's refusals
 }

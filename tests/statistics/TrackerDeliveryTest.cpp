@@ -1,6 +1,8 @@
 // The sending thread against the statistics service stand-in: settings, pacing (with a clock the test
 // moves), result codes, the published events, proxies, and finishing while a request hangs.
 #include <gtest/gtest.h>
+#include <cmath>
+#include <set>
 #include "framework/Application.h"
 #include "framework/Strings.h"
 #include "statistics/StatHttpRequest.h"
@@ -80,6 +82,10 @@ protected:
   std::unique_ptr<TTestTracker> FTracker;  // last: goes first, while the service still runs
 };
 
+// Run once by a thread timer: a message that whatever loop waits at the time handles.
+std::function<void()> TimerAction;
+void CALLBACK RunTimerAction(HWND, UINT, UINT_PTR timer, DWORD) { ::KillTimer(nullptr, timer); TimerAction(); }
+
 // An XML writer that fails when it is used on any thread but the GUI thread.
 class TGuiOnlyWriter : public TStatXmlWriterImpl {
 public:
@@ -97,7 +103,11 @@ TEST_F(TrackerDelivery, DeliveriesBeginAfterTwoSecondsAndComeMoreThan15SecondsAp
   StartTracker();
   ASSERT_TRUE(WaitForSettings());
   EXPECT_EQ(FSettingsTexts, std::vector<std::wstring>{L"OK"});
-  const std::wstring stored = ReadUtf8(JoinPath(DataFolder(), L"settings.txt"));
+  std::wstring stored;  // the file is written after the event
+  EXPECT_TRUE(WaitUntil([&] {
+    stored = ReadUtf8(JoinPath(DataFolder(), L"settings.txt"));
+    return Contains(stored, L"prev_conn_time=");
+  }, 3000));
   EXPECT_TRUE(Contains(stored, L"collect_data=1")) << WideToUtf8(stored);
   EXPECT_TRUE(Contains(stored, L"prev_conn_time="));
   EXPECT_FALSE(Contains(stored, L"send_data"));
@@ -168,8 +178,11 @@ TEST_F(TrackerDelivery, SettingsAreFetchedOnlyOnceTheirWaitHasPassed) {
   EXPECT_EQ(FService->SettingsRequests(), 1u);
   TTrackerSettings stored;
   stored.Delimiter = L'&';
-  ParseSettings(stored, ReadUtf8(JoinPath(DataFolder(), L"settings.txt")));
-  EXPECT_NEAR(SettingsPrevConnTime(stored, FClock->Now() + 1), FClock->Now(), 2.0 / 86400);
+  // The file is written after the event.
+  EXPECT_TRUE(WaitUntil([&] {
+    ParseSettings(stored, ReadUtf8(JoinPath(DataFolder(), L"settings.txt")));
+    return std::abs(SettingsPrevConnTime(stored, FClock->Now() + 1) - FClock->Now()) < 2.0 / 86400;
+  }, 3000));
 }
 
 TEST_F(TrackerDelivery, ReplyZeroDeletesThePackageAndTheNextStoredOneFollows) {
@@ -281,6 +294,27 @@ TEST_F(TrackerDelivery, NoConnectionIsRetriedAfterAnHourAndAFinishDoesNotForceAD
   EXPECT_EQ(StoredEventNames(), (std::vector<std::wstring>{L"app-start", L"app-finish"}));
 }
 
+// A clock that moves a second at every reading: the settings of a new folder are due all the same. A Start
+// and a Finish from a published event, or from a message handled while Finish waits, do nothing.
+TEST_F(TrackerDelivery, OnAMovingClockSettingsAreFetchedAndNestedStartsAndFinishesDoNothing) {
+  StartService({"--settings", "collect_data=1&send_data=1", "--send-delay", "1"});
+  auto moving = std::make_shared<TFakeClock>(NowWholeSeconds() + 0.7 / kSecondsPerDay);
+  int nestedCalls = 0;
+  TimerAction = [&] { ++nestedCalls; FTracker->Finish(0); FTracker->Start(); };
+  StartTracker(TStatProxySettings(), [&](TTestTracker& tracker) {
+    TStatEnvironment environment = tracker.Environment();
+    environment.Now = [moving] { moving->Advance(1); return moving->Now(); };
+    tracker.SetEnvironment(environment);
+    tracker.OnGetTrackerSettings = [](TSoftwareStatisticsTracker*, const std::wstring&) { TimerAction(); };
+  });
+  ASSERT_TRUE(WaitUntil([&] { return nestedCalls == 1; }, 10000)) << "no settings request";
+  ::SetTimer(nullptr, 0, 300, &RunTimerAction);  // while the finish waits for the last delivery
+  FTracker->Finish(10000);
+  EXPECT_EQ(nestedCalls, 2);
+  EXPECT_FALSE(FTracker->Running());
+  EXPECT_EQ(FService->DeliveredEvents().size() + StoredEventNames().size(), 2u) << "one app-start, one app-finish";
+}
+
 // Closing the wizard finishes the tracker; the close must not hang on a statistics request.
 TEST_F(TrackerDelivery, FinishEndsAHangingSettingsRequestAndKeepsTheEvents) {
   StartService({"--settings-delay", "60"});
@@ -387,6 +421,11 @@ TEST_F(TrackerDelivery, AnErrorOnTheSendingThreadIsReportedOnceAndEndsOnlyTheThr
   EXPECT_EQ(reportedOn, ::GetCurrentThreadId());
   FTracker->TrackEvent(TSSEvent(L"AfterTheError"));
   EXPECT_GE(FTracker->QueuedCount(), 1u) << "events stay queued for a later run";
+  FTracker->Start();  // takes in the package that the thread left, once
   FTracker->Finish(FTracker->AutoFinishTimeout());
   EXPECT_FALSE(FTracker->Running());
+  std::set<std::wstring> ordinals;
+  for (const TXmlElement& event : EventsInPackageFiles(DataFolder()))
+    EXPECT_TRUE(ordinals.insert(event.Attribute(L"ord")).second) << "twice: " << WideToUtf8(event.Attribute(L"name"));
+  EXPECT_EQ(ordinals.size(), 5u);  // two runs' app-start and app-finish, AfterTheError
 }

@@ -254,6 +254,16 @@ TEST_F(TrackerRun, MarkersOfLiveProcessesStayAndThoseOfEndedRunsAreReportedOnce)
   EXPECT_EQ(failures[0].Attribute(L"value"), L"00:00:05");
 }
 
+TEST_F(TrackerRun, AnEndedRunIsNotReportedWhileTheServiceSaysNotToCollect) {
+  WriteCollectingSettings(DataFolder(), L"0");
+  WriteUtf8(JoinPath(DataFolder(), L"proc-4000000000"), L"<event name=\"app-failure\"/>\r\n");
+  auto tracker = NewTracker();
+  tracker->Start();
+  tracker->Finish(0);
+  EXPECT_TRUE(Markers().empty());
+  EXPECT_TRUE(PackageFiles(DataFolder()).empty());
+}
+
 TEST_F(TrackerRun, WithoutAMachineIdentifierTheFirstRunKeepsAGuidForTheLaterOnes) {
   TStatEnvironment environment = TestEnvironment(FRoot.Path());
   environment.MachineInstallationId = [](std::wstring_view) { return std::wstring(); };

@@ -133,10 +133,10 @@ TStatEnvironment TestEnvironment(const std::wstring& root) {
   return environment;
 }
 
-void WriteCollectingSettings(const std::wstring& dataFolder) {
+void WriteCollectingSettings(const std::wstring& dataFolder, const wchar_t* collectData) {
   TTrackerSettings settings;
   settings.Delimiter = L'&';
-  settings.SetValue(L"collect_data", L"1");
+  settings.SetValue(L"collect_data", collectData);
   settings.SetValue(L"wait_timeout", L"604800");
   std::wstring folder = dataFolder;
   for (size_t slash = folder.find(L'\\', 3); slash != std::wstring::npos; slash = folder.find(L'\\', slash + 1))

@@ -76,8 +76,8 @@ constexpr wchar_t kClosedServiceHost[] = L"127.0.0.1:9";
 std::wstring TrackerDataFolder(const std::wstring& root, const std::wstring& productKey = kTestProductKey);
 // An environment rooted in the test folder, with a fixed machine identifier and no reachable service.
 TStatEnvironment TestEnvironment(const std::wstring& root);
-// Settings that allow collecting and ask for no settings request for a week.
-void WriteCollectingSettings(const std::wstring& dataFolder);
+// Settings that allow collecting (or, with "0", forbid it) and ask for no settings request for a week.
+void WriteCollectingSettings(const std::wstring& dataFolder, const wchar_t* collectData = L"1");
 
 // Handles messages until the condition holds or the time is up; true when it holds.
 bool WaitUntil(const std::function<bool()>& condition, unsigned timeoutMs);

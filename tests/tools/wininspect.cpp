@@ -1,10 +1,13 @@
 // Lists the windows of a top-level window (found by its title) as the user would see them, one per line:
 //   name|class|visible|enabled|focused|x,y,w,h|text
-// Controls drawn by their page (labels, pictures) follow it with the class "drawn". Coordinates are relative to the top-level window's client area; the first line describes the
-// top-level window itself (its client size). Runs inside the same Wine session as the wizard.
+// Controls drawn by their page (labels, pictures) follow it with the class "drawn". Coordinates are
+// relative to the top-level window's client area; the first line describes the top-level window itself
+// (its client size). Runs inside the same Wine session as the wizard.
 //   wininspect --msaa <title>       adds what a screen reader reads: |role|name|value|state (hex)
 //   wininspect --dpi <dpi> <title>  sends the window WM_DPICHANGED as Windows does when it moves to a
 //                                   monitor of that DPI (the suggested rectangle in the window's memory)
+// With "--close" after the title it only posts a close to the window (hidden or not), as a close that
+// was queued behind another would arrive.
 #include <windows.h>
 #include <oleacc.h>
 #include <algorithm>
@@ -192,22 +195,28 @@ BOOL CALLBACK FindPopup(HWND wnd, LPARAM pid) {
 
 int wmain(int argc, wchar_t** argv) {
   UINT dpi = 0;
-  int arg = 1;
-  for (; arg < argc - 1; ++arg) {
-    if (std::wstring(argv[arg]) == L"--msaa") gAccessible = true;
-    else if (std::wstring(argv[arg]) == L"--dpi" && arg + 1 < argc - 1) dpi = static_cast<UINT>(_wtoi(argv[++arg]));
-    else break;
+  bool close = false;
+  const wchar_t* title = nullptr;
+  bool usage = false;
+  for (int arg = 1; arg < argc; ++arg) {
+    const std::wstring option = argv[arg];
+    if (option == L"--msaa") gAccessible = true;
+    else if (option == L"--dpi" && arg + 1 < argc) dpi = static_cast<UINT>(_wtoi(argv[++arg]));
+    else if (option == L"--close" && title) close = true;
+    else if (!title) title = argv[arg];
+    else usage = true;
   }
-  if (arg != argc - 1) {
-    std::fprintf(stderr, "usage: wininspect [--msaa] [--dpi <dpi>] <window title>\n");
+  if (!title || usage) {
+    std::fprintf(stderr, "usage: wininspect [--msaa] [--dpi <dpi>] <window title> [--close]\n");
     return 2;
   }
   CoInitialize(nullptr);
-  gTop = FindWindowW(L"TradeloomForm", argv[arg]);  // a message box carries the same title
+  gTop = FindWindowW(L"TradeloomForm", title);  // a message box carries the same title
   if (!gTop) {
     std::fprintf(stderr, "wininspect: no window titled that\n");
     return 1;
   }
+  if (close) return PostMessageW(gTop, WM_CLOSE, 0, 0) ? 0 : 1;
   if (dpi) return SendDpiChanged(dpi);
   DWORD pid = 0;
   DWORD thread = GetWindowThreadProcessId(gTop, &pid);

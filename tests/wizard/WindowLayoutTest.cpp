@@ -91,6 +91,10 @@ TEST_F(WizardWindow, InputPageHeightFollowsTheDesign) {
 
 TEST_F(WizardWindow, ProgressPagesHaveTheirOwnHeights) {
   EXPECT_EQ(form.BottomPageHeight(form.tsProgress), 105);
+  // The amount line sits under the gauge, beside the Cancel button, inside the page's height.
+  EXPECT_GE(form.lbAmount->Top(), form.prMain->Top() + form.prMain->Height());
+  EXPECT_LE(form.lbAmount->Left() + form.lbAmount->Width(), form.btCancel->Left());
+  EXPECT_LE(form.lbAmount->Top() + form.lbAmount->Height(), 105);
   EXPECT_EQ(form.BottomPageHeight(form.tsProgressMarq), 105);
   form.btCancelMarguee->SetVisible(false);
   EXPECT_EQ(form.BottomPageHeight(form.tsProgressMarq), 69);
