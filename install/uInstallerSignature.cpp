@@ -20,31 +20,52 @@ uint32_t ReadLe(std::string_view bytes, size_t at, size_t size) {
   return value;
 }
 
+// wintrust and crypt32, loaded when a signature is first checked: imported, the two cost every start of
+// the wizard about 10 ms under Wine before its window shows.
+class TTrustFunctions {
+  template <typename F>
+  static F Function(const TModule& module, const char* name) {
+    return module ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module.Get(), name))) : nullptr;
+  }
+  // Before the functions taken from them: members are made in this order.
+  TModule FWintrust{::LoadLibraryW(L"wintrust.dll")}, FCrypt32{::LoadLibraryW(L"crypt32.dll")};
+
+public:
+  decltype(&::WinVerifyTrust) VerifyTrust = Function<decltype(&::WinVerifyTrust)>(FWintrust, "WinVerifyTrust");
+  decltype(&::WTHelperProvDataFromStateData) ProviderData =
+      Function<decltype(&::WTHelperProvDataFromStateData)>(FWintrust, "WTHelperProvDataFromStateData");
+  decltype(&::WTHelperGetProvSignerFromChain) ProviderSigner =
+      Function<decltype(&::WTHelperGetProvSignerFromChain)>(FWintrust, "WTHelperGetProvSignerFromChain");
+  decltype(&::CertGetNameStringW) CertName = Function<decltype(&::CertGetNameStringW)>(FCrypt32, "CertGetNameStringW");
+  bool Loaded() const { return VerifyTrust && ProviderData && ProviderSigner && CertName; }
+};
+
 // Ends the verification state whichever way the check leaves.
 class TTrustState {
 public:
-  explicit TTrustState(WINTRUST_DATA& data) : FData(data) {}
+  TTrustState(const TTrustFunctions& trust, WINTRUST_DATA& data) : FTrust(trust), FData(data) {}
   ~TTrustState() {
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     FData.dwStateAction = WTD_STATEACTION_CLOSE;
-    ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &FData);
+    FTrust.VerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &FData);
   }
   TTrustState(const TTrustState&) = delete;
   TTrustState& operator=(const TTrustState&) = delete;
 private:
+  const TTrustFunctions& FTrust;
   WINTRUST_DATA& FData;
 };
 
 // The simple display name of the certificate that signed the file (the leaf of the signer's chain).
-std::wstring SignerName(HANDLE state) {
-  CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(state);
-  CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+std::wstring SignerName(const TTrustFunctions& trust, HANDLE state) {
+  CRYPT_PROVIDER_DATA* provider = trust.ProviderData(state);
+  CRYPT_PROVIDER_SGNR* signer = provider ? trust.ProviderSigner(provider, 0, FALSE, 0) : nullptr;
   if (!signer || signer->csCertChain == 0 || !signer->pasCertChain || !signer->pasCertChain[0].pCert) return {};
   PCCERT_CONTEXT leaf = signer->pasCertChain[0].pCert;
-  DWORD size = ::CertGetNameStringW(leaf, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+  DWORD size = trust.CertName(leaf, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
   if (size <= 1) return {};
   std::wstring name(size, L'\0');
-  size = ::CertGetNameStringW(leaf, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(), size);
+  size = trust.CertName(leaf, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(), size);
   name.resize(size > 0 ? size - 1 : 0);
   return name;
 }
@@ -129,9 +150,11 @@ TInstallerVerdict VerifyInstallerSignature(HANDLE file, const std::wstring& path
   data.dwStateAction = WTD_STATEACTION_VERIFY;
   data.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-  const LONG status = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-  TTrustState state(data);
-  const std::wstring signer = status == 0 ? SignerName(data.hWVTStateData) : std::wstring();
+  const TTrustFunctions trust;
+  if (!trust.Loaded()) return ClassifyTrustResult(TRUST_E_PROVIDER_UNKNOWN, {}, publisher, false);
+  const LONG status = trust.VerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  TTrustState state(trust, data);
+  const std::wstring signer = status == 0 ? SignerName(trust, data.hWVTStateData) : std::wstring();
   return ClassifyTrustResult(status, signer, publisher, status != 0 && SignatureCutOff(ReadHead(file), FileSize(file)));
 }
 
