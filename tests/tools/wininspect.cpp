@@ -6,8 +6,9 @@
 //   wininspect --msaa <title>       adds what a screen reader reads: |role|name|value|state (hex)
 //   wininspect --dpi <dpi> <title>  sends the window WM_DPICHANGED as Windows does when it moves to a
 //                                   monitor of that DPI (the suggested rectangle in the window's memory)
-// With "--close" after the title it only posts a close to the window (hidden or not), as a close that
-// was queued behind another would arrive.
+// With "--close" after the title it waits (up to 10 s) until the window is hidden, as the first close
+// hides it, then posts it two more closes, as closes queued behind the first would arrive; it fails if
+// the window went before it was seen hidden.
 #include <windows.h>
 #include <oleacc.h>
 #include <algorithm>
@@ -191,6 +192,12 @@ BOOL CALLBACK FindPopup(HWND wnd, LPARAM pid) {
   }
   return TRUE;
 }
+int PostClosesWhenHidden() {
+  for (int tries = 0; tries < 1000 && IsWindow(gTop) && IsWindowVisible(gTop); ++tries) Sleep(10);
+  const bool posted = !IsWindowVisible(gTop) && PostMessageW(gTop, WM_CLOSE, 0, 0) && PostMessageW(gTop, WM_CLOSE, 0, 0);
+  std::printf(posted ? "posted two closes to the hidden window\n" : "the window went before it was seen hidden\n");
+  return posted ? 0 : 1;
+}
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -216,7 +223,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "wininspect: no window titled that\n");
     return 1;
   }
-  if (close) return PostMessageW(gTop, WM_CLOSE, 0, 0) ? 0 : 1;
+  if (close) return PostClosesWhenHidden();
   if (dpi) return SendDpiChanged(dpi);
   DWORD pid = 0;
   DWORD thread = GetWindowThreadProcessId(gTop, &pid);
