@@ -42,8 +42,12 @@ rate=$((installer_size / 5))  # about five seconds of download, so the gauge and
 python3 "$peers/file_server.py" --port 18080 --root "$out/files" --record "$out/download-requests.txt" \
   --time-limit 600 >"$out/files.log" 2>&1 &
 pids+=($!)
+# The reply takes two seconds, as a real service's can, so that the sign-up page can be seen.
+cat > "$out/signup-replies.json" <<JSON
+[{"delay": 2, "body": "success||http://localhost:18080/files/TradeloomSetupFull.exe?rate=$rate"}]
+JSON
 python3 "$peers/signup_service.py" --port 18443 --cert "$TL_BUILD/certs/server.pem" \
-  --reply "success||http://localhost:18080/files/TradeloomSetupFull.exe?rate=$rate" \
+  --replies "$out/signup-replies.json" \
   --record "$out/signup-posted.txt" --time-limit 600 >"$out/signup.log" 2>&1 &
 pids+=($!)
 python3 "$peers/stat_service.py" --port 18082 --packages-dir "$out/statistics" \
@@ -65,11 +69,12 @@ shot() {  # the window with a margin, and whatever floats over it
   import -window root -crop "$((WIDTH + 80))x$((HEIGHT + 80))+$((X - 40))+$((Y - 40))" +repage "$out/$1.png"
   echo "demo: screenshot $1"
 }
+# One look at the window per step, so that what is read together belongs to the same moment.
+snapshot() { "$WINE" "$TL_BUILD/tests/tools/wininspect.exe" "$title" 2>/dev/null | tr -d '\r'; }
 state() {  # the name of the bottom page that shows
-  "$WINE" "$TL_BUILD/tests/tools/wininspect.exe" "$title" 2>/dev/null | tr -d '\r' |
-    awk -F'|' '($1 == "tsInput" || $1 == "tsProgress" || $1 == "tsProgressMarq") && $3 == 1 { print $1 }'
+  awk -F'|' '($1 == "tsInput" || $1 == "tsProgress" || $1 == "tsProgressMarq") && $3 == 1 { print $1 }' <<< "$1"
 }
-field() { "$WINE" "$TL_BUILD/tests/tools/wininspect.exe" "$title" 2>/dev/null | tr -d '\r' | awk -F'|' -v n="$1" '$1 == n { print $7 }'; }
+field() { awk -F'|' -v n="$2" '$1 == n { print $7 }' <<< "$1"; }
 
 "$WINE" "$TL_BUILD/wizard/TradeloomSetup.exe" </dev/null >"$out/wizard.log" 2>&1 &
 wizard=$!
@@ -98,15 +103,16 @@ fi
 
 seen_download=0 seen_signup=0 seen_install=0
 while kill -0 "$wizard" 2>/dev/null; do
-  case "$(state)" in
+  now=$(snapshot)
+  case "$(state "$now")" in
     tsProgressMarq)
-      if [ "$(field lbProgressMarguee)" = "Installing" ]; then
+      if [ "$(field "$now" lbProgressMarguee)" = "Installing" ]; then
         [ $seen_install = 0 ] && { seen_install=1; shot 05-installing; }
       elif [ $seen_signup = 0 ]; then
         seen_signup=1; shot 03-sending-request
       fi ;;
     tsProgress)
-      if [ $seen_download = 0 ] && [ "$(field prMain)" != "0%" ]; then
+      if [ $seen_download = 0 ] && [ "$(field "$now" prMain)" != "0%" ]; then
         seen_download=1; sleep 1.5; shot 04-downloading
       fi ;;
   esac
