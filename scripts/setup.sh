@@ -39,7 +39,8 @@ SRC
     apt-get update -qq
   fi
   work="$(mktemp -d)"
-  (cd "$work" && apt-get source --download-only -qq libpng1.6 2>/dev/null >/dev/null && dpkg-source -x libpng1.6_*.dsc libpng >/dev/null)
+  (cd "$work" && apt-get source --download-only -qq libpng1.6 2>/dev/null >/dev/null && dpkg-source -x libpng1.6_*.dsc libpng >/dev/null) ||
+    { echo "setup: cannot fetch Debian's libpng1.6 source package (is the network reachable?)" >&2; rm -rf "$work"; exit 1; }
   mkdir -p "$third"
   rm -rf "$third/libpng"
   mv "$work/libpng" "$third/libpng"
