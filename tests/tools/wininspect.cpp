@@ -192,10 +192,11 @@ BOOL CALLBACK FindPopup(HWND wnd, LPARAM pid) {
   }
   return TRUE;
 }
+
 int PostClosesWhenHidden() {
   for (int tries = 0; tries < 1000 && IsWindow(gTop) && IsWindowVisible(gTop); ++tries) Sleep(10);
   const bool posted = !IsWindowVisible(gTop) && PostMessageW(gTop, WM_CLOSE, 0, 0) && PostMessageW(gTop, WM_CLOSE, 0, 0);
-  std::printf(posted ? "posted two closes to the hidden window\n" : "the window went before it was seen hidden\n");
+  std::printf(posted ? "posted two closes to the hidden window\n" : "the window did not hide within 10 s, or went before it was seen hidden\n");
   return posted ? 0 : 1;
 }
 }  // namespace
