@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
-# The whole test run on a fresh machine: installs what is missing, builds both architectures
-# (the i686 release with warnings as errors), then runs every test under Wine in a fresh prefix.
-# Extra arguments go to ctest (for instance -L unit, or -R http).
+# The whole test run on a fresh machine: installs what is missing (the 32-bit stack too, cached outside the
+# checkout), builds both architectures (the i686 release with warnings as errors, and the i686 test build),
+# then runs every test under Wine in a fresh prefix. Extra arguments go to ctest (for instance -L unit,
+# -L i686, or -R http).
 # For quicker rounds while developing: TL_BUILD=<folder> builds there instead of build/x64,
-# TL_SKIP_RELEASE=1 skips the i686 build, TL_DISPLAY=<n> picks the Xvfb display (default 91).
+# TL_SKIP_RELEASE=1 skips the i686 release, TL_SKIP_I686=1 the 32-bit stack and the i686 test build (the
+# i686 tests then fail), TL_DISPLAY=<n> picks the Xvfb display (default 91).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 bash scripts/setup.sh
+[ "${TL_SKIP_I686:-0}" = 1 ] || bash scripts/setup-32.sh
 
 start=$(date +%s)
 export TL_BUILD="${TL_BUILD:-$root/build/x64}"
 cmake --preset test -B "$TL_BUILD" >/dev/null
 cmake --build "$TL_BUILD"
+if [ "${TL_SKIP_I686:-0}" != 1 ]; then
+  cmake --preset test-i686 >/dev/null
+  cmake --build --preset test-i686
+fi
 if [ "${TL_SKIP_RELEASE:-0}" != 1 ]; then
   cmake --preset release >/dev/null
   cmake --build --preset release
@@ -29,7 +36,8 @@ fi
 echo "test: builds took $(( $(date +%s) - start )) s"
 
 # The program must need no DLL besides Windows' own: a mingw runtime import means static linking broke.
-for exe in "$TL_BUILD/wizard/TradeloomSetup.exe" "$root/build/release/wizard/TradeloomSetup.exe"; do
+for exe in "$TL_BUILD/wizard/TradeloomSetup.exe" "$root/build/release/wizard/TradeloomSetup.exe" \
+           "$root/build/i686/wizard/TradeloomSetup.exe"; do
   [ -f "$exe" ] || continue
   if objdump -p "$exe" | grep -i 'DLL Name' | grep -i -E 'libgcc|libstdc|libwinpthread|mingw'; then
     echo "test: $exe imports a mingw runtime DLL" >&2

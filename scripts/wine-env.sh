@@ -1,6 +1,16 @@
 # Sourced by the test and demo scripts: a fresh Wine prefix, a virtual display, the test CA.
-# Expects TL_BUILD (the x86_64 build folder). Sets WINEPREFIX, DISPLAY, WINE.
-WINE=/usr/lib/wine/wine64
+# Expects TL_BUILD (the x86_64 build folder). Sets WINEPREFIX, DISPLAY, WINE, TL_SLOW.
+# TL_ARCH=i686: the i686 programs' tests, on the 32-bit stack (scripts/wine32-env.sh) in WoW64 prefixes,
+# where emulated programs run several times slower: TL_SLOW (default 8 there, else 1) scales every wait.
+if [ "${TL_ARCH:-x86_64}" = i686 ]; then
+  source "$(dirname "${BASH_SOURCE[0]}")/wine32-env.sh"
+  tl32_ready || { echo "the 32-bit stack is not set up: run scripts/setup-32.sh" >&2; exit 1; }
+  WINE="$TL32_WINE64"
+  TL_SLOW="${TL_SLOW:-8}"
+else
+  WINE=/usr/lib/wine/wine64
+  TL_SLOW="${TL_SLOW:-1}"
+fi
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono/Gecko installer dialogs in a fresh prefix
 

@@ -55,7 +55,7 @@ done
 gui_shot cancelled
 xdotool key alt+F4
 wait_wizard_exit
-start_and_close 5
+start_and_close
 expect_eq "sign-up requests" 8 "$(wc -l < "$OUT/signup-posted.txt")"
 expect_eq "cancel count events" 4 "$(count_events '^Downloading +CancelCount = 1$')"
 expect_eq "cancel time events" 4 "$(count_events '^Downloading +CancelTime = [0-9]+$')"

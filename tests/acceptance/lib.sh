@@ -32,10 +32,19 @@ started_file() { echo "$WINEPREFIX/drive_c/Program Files/Tradeloom/started.txt";
 application_started() { wait_file "$(started_file)"; }
 application_not_started() { [ ! -f "$(started_file)" ]; }
 
-# Starts the wizard, waits the given seconds for its first delivery, closes it with Alt+F4.
-start_and_close() {  # seconds
+# Starts the wizard, waits for its delivery of what the earlier runs left, closes it with Alt+F4. Without
+# seconds it waits until every earlier run's last event (app-finish) has arrived, at most 15 s scaled;
+# with seconds, those (scaled), for runs that never ended as they should.
+start_and_close() {  # [seconds]
   gui_start
-  sleep "$1"
+  if [ -n "${1:-}" ]; then
+    sleep "$(slow "$1")"
+  else
+    for _ in $(seq "$(slow 75)"); do
+      [ "$(count_events '^app-finish')" -ge $((WIZ_RUNS - 1)) ] && break
+      sleep 0.2
+    done
+  fi
   xdotool key alt+F4
   wait_wizard_exit
 }

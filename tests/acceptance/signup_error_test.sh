@@ -14,7 +14,7 @@ expect_input_page
 [ ! -s "$OUT/files-requests.txt" ] || fail "something was downloaded"
 xdotool key alt+F4
 wait_wizard_exit
-start_and_close 5
+start_and_close
 expect_eq "sign-up result events" 1 "$(count_events '^RequestLicense +Result = Please enter the Email$')"
 expect_eq "download events" 0 "$(count_events '^Downloading')"
 echo "sign-up error scenario passed"

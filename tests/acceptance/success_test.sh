@@ -10,7 +10,7 @@ fill_and_download "Anna" "Schmidt" "anna@example.com"
 wait_wizard_exit
 expect_eq "exit code" 0 "$WIZ_EXIT"
 application_started || fail "the application did not start"
-start_and_close 5
+start_and_close
 for event in "^app-start" "^RequestLicense +FullTime" "^RequestLicense +Result = success" "^Downloading +Begin = 1" \
              "^Downloading +End = 1" "^Downloading +FullTime" "^Installation +OverallTime" "^app-finish"; do
   [ "$(count_events "$event")" -ge 1 ] || fail "no event '$event' arrived"

@@ -1,15 +1,21 @@
 # Helpers for the GUI tests: the wizard under Wine on the test run's virtual display, driven with
 # xdotool, inspected with wininspect.exe from inside the same Wine session. Sourced by each test.
-# Expects WINEPREFIX and DISPLAY (scripts/test.sh sets them), TL_BUILD and TL_TEST_OUT (CTest sets them).
+# Expects WINEPREFIX and DISPLAY (scripts/test.sh sets them), TL_BUILD and TL_TEST_OUT (CTest sets them);
+# with TL_ARCH=i686 the i686 wizard of TL_I686_BUILD runs instead (see scripts/wine-env.sh).
 set -euo pipefail
-WINE=/usr/lib/wine/wine64
-export WINEDEBUG=-all
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
+if [ "${TL_ARCH:-x86_64}" = i686 ]; then WIZARD_EXE="${WIZARD_EXE:-$TL_I686_BUILD/wizard/TradeloomSetup.exe}"; fi
+# slow <n>: n scaled by TL_SLOW, for the count of tries of a wait or a wait's seconds.
+slow() { echo $(( $1 * TL_SLOW )); }
+# slow_sleep <seconds>: a settling pause (the window taking keys, a box going away), scaled the same way.
+slow_sleep() { sleep "$(awk -v s="$1" -v f="$TL_SLOW" 'BEGIN { print s * f }')"; }
 TITLE="Tradeloom for Mercantix Setup"
 TEST_NAME="${TEST_NAME:-$(basename "$0" .sh)}"
 OUT="$TL_TEST_OUT/$TEST_NAME"
 rm -rf "$OUT"
 mkdir -p "$OUT"
 SHOT=0
+WIZ_RUNS=0
 WIZ_PID=""
 WID=""
 
@@ -27,14 +33,15 @@ gui_start() {
   xdotool mousemove 0 0  # no control starts under the pointer
   "$WINE" "${WIZARD_EXE:-$TL_BUILD/wizard/TradeloomSetup.exe}" </dev/null >"$OUT/wizard.log" 2>&1 &
   WIZ_PID=$!
-  for _ in $(seq 100); do
+  WIZ_RUNS=$((WIZ_RUNS + 1))
+  for _ in $(seq "$(slow 100)"); do
     WID=$(xdotool search --onlyvisible --name "^$TITLE\$" 2>/dev/null | head -1 || true)
     [ -n "$WID" ] && break
     sleep 0.2
   done
   [ -n "$WID" ] || fail "the wizard window did not appear"
   xdotool windowfocus --sync "$WID"
-  sleep 0.5
+  slow_sleep 0.5
 }
 
 gui_stop() {
@@ -73,7 +80,7 @@ expect_eq() {  # what expected actual
 expect_soon() {
   local what="$1" want="$2" v=""
   shift 2
-  for _ in $(seq 25); do
+  for _ in $(seq "$(slow 25)"); do
     v=$("$@")
     [ "$v" == "$want" ] && break
     sleep 0.2
@@ -87,7 +94,7 @@ hint_text() { gui_inspect | awk -F'|' '$1 == "popup" && $2 == "TradeloomHintBubb
 # Polls until gui_field equals the value (at most ~10 s).
 wait_field() {  # name field value
   local v=""
-  for _ in $(seq 50); do
+  for _ in $(seq "$(slow 50)"); do
     v=$(gui_field "$1" "$2")
     [ "$v" == "$3" ] && return 0
     sleep 0.2
@@ -172,7 +179,7 @@ fill_and_download() {  # first last email
 # Waits until the wizard process has ended (at most 30 s); its exit code goes to WIZ_EXIT.
 wait_wizard_exit() {
   WIZ_EXIT=0
-  for _ in $(seq 300); do kill -0 "$WIZ_PID" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq "$(slow 300)"); do kill -0 "$WIZ_PID" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$WIZ_PID" 2>/dev/null && fail "the wizard did not end"
   wait "$WIZ_PID" || WIZ_EXIT=$?
   WIZ_PID=""
@@ -181,7 +188,7 @@ wait_wizard_exit() {
 # wait_file <path> [seconds]: true once the file exists. A process the wizard starts as it closes may
 # write its file only after the wizard has gone, later still on a loaded machine.
 wait_file() {
-  local tries=$(( ${2:-15} * 10 ))
+  local tries=$(( $(slow ${2:-15}) * 10 ))
   for _ in $(seq "$tries"); do [ -f "$1" ] && return 0; sleep 0.1; done
   [ -f "$1" ]
 }
@@ -190,7 +197,7 @@ wait_file() {
 # that line's third field.
 wait_for() {
   local what="$1" condition="$2" text=""
-  for _ in $(seq 100); do
+  for _ in $(seq "$(slow 100)"); do
     text=$(gui_inspect | awk -F'|' "$condition { print \$3; exit }")
     [ -n "$text" ] && { echo "$text"; return 0; }
     sleep 0.1
@@ -223,7 +230,7 @@ dismiss_message_box() {
     xdotool windowfocus --sync "$id" 2>/dev/null || true
     xdotool key Return
   done
-  sleep 0.3
+  slow_sleep 0.3
   xdotool windowfocus --sync "$WID" 2>/dev/null || true
 }
 
@@ -279,7 +286,7 @@ differing_pixels() {
 # for up to three seconds (a hint stays five) before the difference counts.
 # TL_UPDATE_REFERENCE=1 makes the picture the new reference.
 look_matches() {
-  local name="$1" ref="$REFERENCE_DIR/$1.png" diff total deadline=$((SECONDS + 3))
+  local name="$1" ref="$REFERENCE_DIR/$1.png" diff total deadline=$((SECONDS + $(slow 3)))
   shift
   window_shot "$name" "$MARGIN"
   mask "$name" "$@"
