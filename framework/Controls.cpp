@@ -187,7 +187,7 @@ TWinControl* TWinControl::FromHandle(HWND wnd) {
   return wnd ? reinterpret_cast<TWinControl*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA)) : nullptr;
 }
 
-LRESULT CALLBACK TWinControl::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TWinControl::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
   TWinControl* self = FromHandle(wnd);
   if (!self && msg == WM_NCCREATE) {
     // A window of the framework's own classes: its control comes with the creation.
@@ -198,9 +198,7 @@ LRESULT CALLBACK TWinControl::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LP
     }
   }
   if (!self) return ::DefWindowProcW(wnd, msg, wParam, lParam);
-  LRESULT result = 0;
-  GuardedCall([&] { result = self->WndProc(msg, wParam, lParam); });
-  return result;
+  return GuardedCall(LRESULT{0}, [&] { return self->WndProc(msg, wParam, lParam); });
 }
 
 LRESULT TWinControl::CallOriginal(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -941,7 +939,7 @@ void TTimer::Update() {
     FId = ::SetTimer(owner, reinterpret_cast<UINT_PTR>(this), FInterval, &TTimer::TimerProc);
 }
 
-void CALLBACK TTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+void CALLBACK TTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) noexcept {
   auto* timer = reinterpret_cast<TTimer*>(id);
   if (timer->FEnabled && timer->OnTimer) GuardedCall([timer] { timer->OnTimer(nullptr); });
 }

@@ -136,7 +136,7 @@ protected:
   void ApplyBounds();
   // Tells screen readers that the control changed (through its parent's window when windowless).
   void NotifyReaders(DWORD event) const;
-  static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
   static void RegisterClassOnce(const wchar_t* name, UINT style);
 
   HWND FHandle = nullptr;
@@ -350,7 +350,7 @@ public:
   TNotifyEvent OnTimer;
   const std::wstring& Name() const { return FName; }
 private:
-  static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);
+  static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) noexcept;
   void Update();
   std::wstring FName;
   UINT FInterval;
