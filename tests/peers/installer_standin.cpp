@@ -1,7 +1,8 @@
 // Stands in for the product's installer in tests. Run with "/VERYSILENT" it installs the application
 // stand-in it carries (resource APP_STANDIN) as "Mercantix_Manager.exe" into the folder named by the
 // environment variable TL_INSTALL_DIR (default "%ProgramFiles%\Tradeloom") and registers that folder as
-// "Inno Setup: App Path" of the product's uninstall key, as the real installer does.
+// "Inno Setup: App Path" of the product's uninstall key, as the real installer does: in the 64-bit registry
+// view, or with TL_INSTALL_VIEW=32 in the 32-bit one (WOW6432Node), as an installer in 32-bit mode does.
 //
 // Each run appends its command line to "installer_standin.log" beside itself. Its behaviour can be changed
 // by words in its own file name (e.g. "setup_exit3.exe") or in a file "installer_standin.cfg" beside it:
@@ -98,10 +99,16 @@ bool ExtractApplication(const std::wstring& target) {
   return data && WriteWholeFile(target, data, ::SizeofResource(nullptr, info));
 }
 
+REGSAM RegistryView() {
+  wchar_t view[8] = {};
+  DWORD n = ::GetEnvironmentVariableW(L"TL_INSTALL_VIEW", view, 8);
+  return n > 0 && n < 8 && ::lstrcmpW(view, L"32") == 0 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
+
 bool RegisterInstallFolder(const std::wstring& folder) {
   TRegKey key;
-  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.Out(), nullptr) !=
-      ERROR_SUCCESS)
+  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_WRITE | RegistryView(), nullptr,
+                        key.Out(), nullptr) != ERROR_SUCCESS)
     return false;
   auto setString = [&key](const wchar_t* name, const std::wstring& value) {
     return ::RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
