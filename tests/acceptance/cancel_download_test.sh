@@ -33,6 +33,15 @@ cancel_by() {
   esac
 }
 
+# Waits until part of the installer has arrived in the temporary folder.
+wait_partial_installer() {
+  for _ in $(seq "$(slow 100)"); do
+    [ -n "$(find "$(wine_temp)" -maxdepth 1 -name 'tl_*.exe' -size +0 2>/dev/null)" ] && return 0
+    sleep 0.1
+  done
+  fail "no part of the installer arrived"
+}
+
 gui_start
 fill_and_download "Anna" "Schmidt" "anna@example.com"
 for step in signup download; do
@@ -43,7 +52,7 @@ for step in signup download; do
       cancel_by "$way" btCancelMarguee
     else
       wait_field tsProgress 3 1
-      sleep 1.5  # part of the installer has arrived
+      wait_partial_installer
       cancel_by "$way" btCancel
     fi
     expect_input_page
