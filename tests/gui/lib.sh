@@ -4,7 +4,9 @@
 # with TL_ARCH=i686 the i686 wizard of TL_I686_BUILD runs instead (see scripts/wine-env.sh).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
-if [ "${TL_ARCH:-x86_64}" = i686 ]; then WIZARD_EXE="${WIZARD_EXE:-$TL_I686_BUILD/wizard/TradeloomSetup.exe}"; fi
+# The build whose wizard (and what it loads) runs: this one, or with TL_ARCH=i686 the test-i686 build.
+PROGRAM_BUILD="$TL_BUILD"
+if [ "${TL_ARCH:-x86_64}" = i686 ]; then PROGRAM_BUILD="$TL_I686_BUILD"; fi
 # slow <n>: n scaled by TL_SLOW, for the count of tries of a wait or a wait's seconds.
 slow() { echo $(( $1 * TL_SLOW )); }
 # slow_sleep <seconds>: a settling pause (the window taking keys, a box going away), scaled the same way.
@@ -31,7 +33,7 @@ winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 gui_start() {
   xdotool mousemove 0 0  # no control starts under the pointer
-  "$WINE" "${WIZARD_EXE:-$TL_BUILD/wizard/TradeloomSetup.exe}" </dev/null >"$OUT/wizard.log" 2>&1 &
+  "$WINE" "${WIZARD_EXE:-$PROGRAM_BUILD/wizard/TradeloomSetup.exe}" </dev/null >"$OUT/wizard.log" 2>&1 &
   WIZ_PID=$!
   WIZ_RUNS=$((WIZ_RUNS + 1))
   for _ in $(seq "$(slow 100)"); do
