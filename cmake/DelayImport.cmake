@@ -29,6 +29,15 @@ function(tl_delay_import name dll)
                   COMMAND_ERROR_IS_FATAL ANY)
   add_library(${name}_delay STATIC IMPORTED GLOBAL)
   set_target_properties(${name}_delay PROPERTIES IMPORTED_LOCATION ${out})
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # The i386 linker drops each delay import's stub that no code names (calls go through the __imp_
+    # slot), though the slot's first value points into it: the first call then jumps to address 0. A
+    # linker script that names every stub keeps them.
+    string(REPLACE " I ${prefix}" "\"_" keep "${imports}")
+    string(REPLACE ";" "\" " keep "${keep}")
+    file(WRITE ${dir}/${name}_keep.ld "EXTERN(${keep}\")\n")
+    set_target_properties(${name}_delay PROPERTIES INTERFACE_LINK_OPTIONS ${dir}/${name}_keep.ld)
+  endif()
 endfunction()
 
 tl_delay_import(wininet WININET.dll)
