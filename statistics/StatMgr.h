@@ -17,8 +17,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include "framework/Controls.h"
 #include "framework/Exceptions.h"
+#include "framework/Forms.h"
 #include "framework/Handles.h"
 #include "framework/Thread.h"
 #include "statistics/SharedClassesAndInterfaces.h"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
-#include "framework/Controls.h"
+#include "framework/ComCtrls.h"
+#include "framework/Forms.h"
+#include "framework/Graphics.h"
 
 TEST(Gauge, PrintsItsPercentage) {
   TForm form(L"form", L"gauge test");
