@@ -1,4 +1,5 @@
 #include "framework/Accessible.h"
+#include "framework/Guarded.h"
 #include "framework/Handles.h"
 #include <oleacc.h>
 
@@ -29,7 +30,8 @@ HRESULT TextOut(const std::wstring& text, BSTR* out) {
 }  // namespace
 
 // The IAccessible handed to readers: what the window's owner describes while it is connected (the
-// window itself and the parts it draws), the rest from the system's object for the window.
+// window itself and the parts it draws), the rest from the system's object for the window. Every method
+// that runs the owner's code is guarded: a reader's question never ends the process.
 class TAccessibleObject final : public IAccessible {
 public:
   TAccessibleObject(TAccessibility* owner, TModule oleacc, TComPtr<IAccessible> standard)
@@ -82,67 +84,79 @@ public:
     auto state = [this, &child](const TAccessibleInfo& info) { return info.State | (IsSelf(child) ? SystemState() : 0); };
     return Number(child, out, state, &IAccessible::get_accState);
   }
-  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
-    TAccessibleInfo info;
-    bool system = false;
-    HRESULT hr = Describe(child, info, system);
-    if (system) return FStandard->accDoDefaultAction(child);
-    if (FAILED(hr)) return hr;
-    if (!IsSelf(child) || info.DefaultAction.empty() || !FOwner->DoDefaultAction) return DISP_E_MEMBERNOTFOUND;
-    FOwner->DoDefaultAction();
-    return S_OK;
+  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) noexcept override {
+    return GuardedComCall([&] {
+      TAccessibleInfo info;
+      bool system = false;
+      HRESULT hr = Describe(child, info, system);
+      if (system) return FStandard->accDoDefaultAction(child);
+      if (FAILED(hr)) return hr;
+      if (!IsSelf(child) || info.DefaultAction.empty() || !FOwner->DoDefaultAction) return DISP_E_MEMBERNOTFOUND;
+      FOwner->DoDefaultAction();
+      return S_OK;
+    });
   }
 
   // IAccessible: the children, where the owner lists them.
-  HRESULT STDMETHODCALLTYPE get_accChildCount(long* out) override {
-    if (!OwnChildren()) return FStandard->get_accChildCount(out);
-    if (!out) return E_POINTER;
-    *out = FOwner->ChildCount();
-    return S_OK;
+  HRESULT STDMETHODCALLTYPE get_accChildCount(long* out) noexcept override {
+    return GuardedComCall([&] {
+      if (!OwnChildren()) return FStandard->get_accChildCount(out);
+      if (!out) return E_POINTER;
+      *out = FOwner->ChildCount();
+      return S_OK;
+    });
   }
-  HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
-    if (!OwnChildren()) return FStandard->get_accChild(child, out);
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    TAccessibleChild part;
-    if (child.vt != VT_I4 || !FOwner->Child(child.lVal, part)) return E_INVALIDARG;
-    return part.Window ? WindowObject(part.Window, out) : S_FALSE;  // a drawn part answers through this object
-  }
-  HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* w, long* h, VARIANT child) override {
-    TAccessibleChild part;
-    if (IsSelf(child) || !OwnChildren() || !FOwner->Child(child.lVal, part) || part.Window)
-      return FStandard->accLocation(x, y, w, h, child);
-    if (!x || !y || !w || !h) return E_POINTER;
-    *x = part.Screen.left;
-    *y = part.Screen.top;
-    *w = part.Screen.right - part.Screen.left;
-    *h = part.Screen.bottom - part.Screen.top;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* out) override {
-    if (!OwnChildren() || !out || start.vt != VT_I4) return FStandard->accNavigate(direction, start, out);
-    const long count = FOwner->ChildCount();
-    long id = 0;
-    if (start.lVal == CHILDID_SELF && direction == NAVDIR_FIRSTCHILD) id = 1;
-    else if (start.lVal == CHILDID_SELF && direction == NAVDIR_LASTCHILD) id = count;
-    else if (start.lVal != CHILDID_SELF && direction == NAVDIR_NEXT) id = start.lVal + 1;
-    else if (start.lVal != CHILDID_SELF && direction == NAVDIR_PREVIOUS) id = start.lVal - 1;
-    else return FStandard->accNavigate(direction, start, out);
-    ::VariantInit(out);
-    if (id < 1 || id > count) return S_FALSE;
-    return Element(id, out);
-  }
-  HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) override {
-    if (OwnChildren() && out) {
+  HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) noexcept override {
+    return GuardedComCall([&] {
+      if (!OwnChildren()) return FStandard->get_accChild(child, out);
+      if (!out) return E_POINTER;
+      *out = nullptr;
       TAccessibleChild part;
-      for (long id = 1, count = FOwner->ChildCount(); id <= count; ++id)
-        if (FOwner->Child(id, part) && !part.Window && ::PtInRect(&part.Screen, POINT{x, y})) {
-          out->vt = VT_I4;
-          out->lVal = id;
-          return S_OK;
-        }
-    }
-    return FStandard->accHitTest(x, y, out);
+      if (child.vt != VT_I4 || !FOwner->Child(child.lVal, part)) return E_INVALIDARG;
+      return part.Window ? WindowObject(part.Window, out) : S_FALSE;  // a drawn part answers through this object
+    });
+  }
+  HRESULT STDMETHODCALLTYPE accLocation(long* x, long* y, long* w, long* h, VARIANT child) noexcept override {
+    return GuardedComCall([&] {
+      TAccessibleChild part;
+      if (IsSelf(child) || !OwnChildren() || !FOwner->Child(child.lVal, part) || part.Window)
+        return FStandard->accLocation(x, y, w, h, child);
+      if (!x || !y || !w || !h) return E_POINTER;
+      *x = part.Screen.left;
+      *y = part.Screen.top;
+      *w = part.Screen.right - part.Screen.left;
+      *h = part.Screen.bottom - part.Screen.top;
+      return S_OK;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* out) noexcept override {
+    return GuardedComCall([&] {
+      if (!OwnChildren() || !out || start.vt != VT_I4) return FStandard->accNavigate(direction, start, out);
+      const long count = FOwner->ChildCount();
+      long id = 0;
+      if (start.lVal == CHILDID_SELF && direction == NAVDIR_FIRSTCHILD) id = 1;
+      else if (start.lVal == CHILDID_SELF && direction == NAVDIR_LASTCHILD) id = count;
+      else if (start.lVal != CHILDID_SELF && direction == NAVDIR_NEXT) id = start.lVal + 1;
+      else if (start.lVal != CHILDID_SELF && direction == NAVDIR_PREVIOUS) id = start.lVal - 1;
+      else return FStandard->accNavigate(direction, start, out);
+      ::VariantInit(out);
+      if (id < 1 || id > count) return S_FALSE;
+      return Element(id, out);
+    });
+  }
+  HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) noexcept override {
+    return GuardedComCall([&] {
+      if (OwnChildren() && out) {
+        TAccessibleChild part;
+        for (long id = 1, count = FOwner->ChildCount(); id <= count; ++id)
+          if (FOwner->Child(id, part) && !part.Window && ::PtInRect(&part.Screen, POINT{x, y})) {
+            out->vt = VT_I4;
+            out->lVal = id;
+            return S_OK;
+          }
+      }
+      return FStandard->accHitTest(x, y, out);
+    });
   }
 
   // IAccessible: the system's object for the window.
@@ -182,15 +196,17 @@ private:
 
   using TStandardNumber = HRESULT (STDMETHODCALLTYPE IAccessible::*)(VARIANT, VARIANT*);
   template <typename Part>
-  HRESULT Number(const VARIANT& child, VARIANT* out, Part part, TStandardNumber standard) const {
-    TAccessibleInfo info;
-    bool system = false;
-    HRESULT hr = Describe(child, info, system);
-    if (system) return (FStandard.Get()->*standard)(child, out);
-    if (FAILED(hr) || !out) return FAILED(hr) ? hr : E_POINTER;
-    out->vt = VT_I4;
-    out->lVal = part(info);
-    return S_OK;
+  HRESULT Number(const VARIANT& child, VARIANT* out, Part part, TStandardNumber standard) const noexcept {
+    return GuardedComCall([&] {
+      TAccessibleInfo info;
+      bool system = false;
+      HRESULT hr = Describe(child, info, system);
+      if (system) return (FStandard.Get()->*standard)(child, out);
+      if (FAILED(hr) || !out) return FAILED(hr) ? hr : E_POINTER;
+      out->vt = VT_I4;
+      out->lVal = part(info);
+      return S_OK;
+    });
   }
 
   long SystemState() const {
@@ -202,12 +218,14 @@ private:
   }
 
   using TStandardText = HRESULT (STDMETHODCALLTYPE IAccessible::*)(VARIANT, BSTR*);
-  HRESULT Text(const VARIANT& child, BSTR* out, std::wstring TAccessibleInfo::*part, TStandardText standard) const {
-    TAccessibleInfo info;
-    bool system = false;
-    HRESULT hr = Describe(child, info, system);
-    if (system) return (FStandard.Get()->*standard)(child, out);
-    return FAILED(hr) ? hr : TextOut(info.*part, out);
+  HRESULT Text(const VARIANT& child, BSTR* out, std::wstring TAccessibleInfo::*part, TStandardText standard) const noexcept {
+    return GuardedComCall([&] {
+      TAccessibleInfo info;
+      bool system = false;
+      HRESULT hr = Describe(child, info, system);
+      if (system) return (FStandard.Get()->*standard)(child, out);
+      return FAILED(hr) ? hr : TextOut(info.*part, out);
+    });
   }
 
   HRESULT WindowObject(HWND window, IDispatch** out) const {

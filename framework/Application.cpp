@@ -55,7 +55,7 @@ void TApplication::Initialize() {
   FSyncWindow = ::CreateWindowExW(0, kSyncClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, FInstance, nullptr);
 }
 
-LRESULT CALLBACK TApplication::SyncWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TApplication::SyncWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
   if (msg == kSyncMessage) {
     auto* request = reinterpret_cast<TSyncRequest*>(lParam);
     GuardedCall(*request->Call);
@@ -96,12 +96,30 @@ bool TApplication::HandleMessage() {
 }
 
 void TApplication::ProcessMessages() {
+  const DWORD start = ::GetTickCount();
   MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (!DispatchOne(msg)) {
       ::PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the outer loop
       break;
     }
+    // A timer faster than its handler, or a handler that posts again, never lets the queue run dry.
+    if (::GetTickCount() - start >= kProcessMessagesBudgetMs) break;
+  }
+}
+
+bool TApplication::HandleOneWhileWaiting(bool& quit, WPARAM& quitCode) {
+  MSG msg;
+  if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (msg.message == WM_QUIT) {
+    // Kept for the main loop; the waiting goes on, and so does the handling of hand-overs.
+    quit = true;
+    quitCode = msg.wParam;
+    return true;
+  }
+  ::TranslateMessage(&msg);
+  ::DispatchMessageW(&msg);
+  return true;
 }
 
 bool TApplication::WaitPumping(HANDLE handle, DWORD timeoutMs, const std::function<bool()>& stop) {
@@ -109,29 +127,22 @@ bool TApplication::WaitPumping(HANDLE handle, DWORD timeoutMs, const std::functi
   bool quit = false;
   WPARAM quitCode = 0;
   bool signalled = false;
+  // One message at a time: the handle, stop and the time-out are looked at again after each, since a
+  // queue that timers, repaints or posted reports keep full would otherwise never let the wait see them.
   while (!(stop && stop())) {
-    DWORD elapsed = ::GetTickCount() - start;
+    const DWORD elapsed = ::GetTickCount() - start;
     if (timeoutMs != INFINITE && elapsed >= timeoutMs) {
       signalled = ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
       break;
     }
-    DWORD wait = timeoutMs == INFINITE ? INFINITE : timeoutMs - elapsed;
-    DWORD result = ::MsgWaitForMultipleObjectsEx(1, &handle, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    const DWORD wait = timeoutMs == INFINITE ? INFINITE : timeoutMs - elapsed;
+    // The handle comes first when both it and a message are there.
+    const DWORD result = ::MsgWaitForMultipleObjectsEx(1, &handle, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) {
       signalled = result == WAIT_OBJECT_0;
       break;
     }
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        // Kept for the main loop; the waiting goes on, and so does the handling of hand-overs.
-        quit = true;
-        quitCode = msg.wParam;
-        continue;
-      }
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
+    HandleOneWhileWaiting(quit, quitCode);
   }
   if (quit) {
     FTerminated = true;
@@ -148,20 +159,31 @@ void TApplication::Run() {
 
 void TApplication::Terminate() { ::PostQuitMessage(0); }
 
-void TApplication::ShowException(const Exception& error) {
-  ::MessageBoxW(FMainWindow, error.Message().c_str(), FTitle.c_str(), MB_OK | MB_ICONERROR);
+void TApplication::ShowException(const std::wstring& message) {
+  if (OnException) OnException(message);
+  else ::MessageBoxW(FMainWindow, message.c_str(), FTitle.c_str(), MB_OK | MB_ICONERROR);
 }
 
-void TApplication::ShowException(const std::exception& error) {
-  ::MessageBoxW(FMainWindow, Utf8ToWide(error.what()).c_str(), FTitle.c_str(), MB_OK | MB_ICONERROR);
-}
-
-void GuardedCall(const std::function<void()>& handler) {
+std::wstring CurrentExceptionMessage() {
   try {
-    handler();
+    throw;
   } catch (const Exception& error) {
-    if (Application) Application->ShowException(error);
+    return error.Message();
+  } catch (const std::bad_alloc&) {
+    return SysErrorMessage(ERROR_NOT_ENOUGH_MEMORY);
   } catch (const std::exception& error) {
-    if (Application) Application->ShowException(error);
+    return Utf8ToWide(error.what());
+  } catch (...) {
+    // Not an error of ours nor a standard one: all that can be said is that something went wrong inside.
+    return SysErrorMessage(ERROR_INTERNAL_ERROR);
+  }
+}
+
+void ReportCurrentException() noexcept {
+  try {
+    const std::wstring message = CurrentExceptionMessage();
+    if (Application) Application->ShowException(message);
+  } catch (...) {
+    // The report itself failed (no memory left for its text): there is nobody else to tell.
   }
 }

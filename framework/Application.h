@@ -4,8 +4,7 @@
 #include <windows.h>
 #include <functional>
 #include <string>
-
-class Exception;
+#include "framework/Guarded.h"
 
 class TApplication {
 public:
@@ -32,28 +31,34 @@ public:
   // Handles one message of the queue; when the queue is empty, waits until something arrives
   // (a message or a hand-over from a worker). Returns false once WM_QUIT has been seen.
   bool HandleMessage();
-  // Handles every message that is pending now, without waiting.
+  // Handles the messages that are pending now, without waiting; returns after kProcessMessagesBudgetMs
+  // even when the queue refills as fast as it is handled.
   void ProcessMessages();
   // Handles messages while waiting for the handle to become signalled.
   void WaitPumping(HANDLE handle);
-  // Like WaitPumping but gives up after timeoutMs, or as soon as stop (when given) answers true after
-  // the messages handled; true when the handle was signalled.
+  // Like WaitPumping but gives up after timeoutMs, or as soon as stop (when given) answers true. The
+  // handle, stop and the time-out are looked at after every single message, so that no burst of
+  // messages holds the wait. True when the handle was signalled.
   bool WaitPumping(HANDLE handle, DWORD timeoutMs, const std::function<bool()>& stop = nullptr);
   void Run();
   bool Terminated() const { return FTerminated; }
   void Terminate();
 
-  // The default error report: a message box with the error's message.
-  void ShowException(const Exception& error);
-  void ShowException(const std::exception& error);
+  // The default error report: a message box with the error's message, or OnException when it is set.
+  void ShowException(const std::wstring& message);
+  std::function<void(const std::wstring& message)> OnException;
+  static constexpr DWORD kProcessMessagesBudgetMs = 50;
 
   // Worker side of Synchronize: posts the call to the GUI thread and waits until it has run. Raises
   // EOSError when it cannot be posted.
   void SyncCall(const std::function<void()>& call);
 
 private:
-  static LRESULT CALLBACK SyncWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK SyncWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
   bool DispatchOne(MSG& msg);
+  // Takes one message from the queue and handles it; a WM_QUIT is kept for the main loop. False when
+  // the queue was empty.
+  bool HandleOneWhileWaiting(bool& quit, WPARAM& quitCode);
   HINSTANCE FInstance;
   DWORD FMainThreadID;
   HWND FSyncWindow = nullptr;
@@ -66,7 +71,3 @@ private:
 
 // The single application object of the process (created by the program's entry or a test's main).
 extern TApplication* Application;
-
-// Runs the handler and sends any escaping framework error to the default error report; used by every
-// window procedure so that no exception crosses into Windows.
-void GuardedCall(const std::function<void()>& handler);

@@ -167,7 +167,7 @@ TWinControl* TWinControl::FromHandle(HWND wnd) {
   return wnd ? reinterpret_cast<TWinControl*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA)) : nullptr;
 }
 
-LRESULT CALLBACK TWinControl::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TWinControl::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
   TWinControl* self = FromHandle(wnd);
   if (!self && msg == WM_NCCREATE) {
     // A window of the framework's own classes: its control comes with the creation.
@@ -178,9 +178,7 @@ LRESULT CALLBACK TWinControl::SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LP
     }
   }
   if (!self) return ::DefWindowProcW(wnd, msg, wParam, lParam);
-  LRESULT result = 0;
-  GuardedCall([&] { result = self->WndProc(msg, wParam, lParam); });
-  return result;
+  return GuardedCall(LRESULT{0}, [&] { return self->WndProc(msg, wParam, lParam); });
 }
 
 LRESULT TWinControl::CallOriginal(UINT msg, WPARAM wParam, LPARAM lParam) {

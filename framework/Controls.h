@@ -136,7 +136,7 @@ protected:
   void ApplyBounds();
   // Tells screen readers that the control changed (through its parent's window when windowless).
   void NotifyReaders(DWORD event) const;
-  static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
   static void RegisterClassOnce(const wchar_t* name, UINT style);
 
   HWND FHandle = nullptr;

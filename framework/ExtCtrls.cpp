@@ -102,7 +102,7 @@ void TTimer::Update() {
     FId = ::SetTimer(owner, reinterpret_cast<UINT_PTR>(this), FInterval, &TTimer::TimerProc);
 }
 
-void CALLBACK TTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+void CALLBACK TTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) noexcept {
   auto* timer = reinterpret_cast<TTimer*>(id);
   if (timer->FEnabled && timer->OnTimer) GuardedCall([timer] { timer->OnTimer(nullptr); });
 }

@@ -58,7 +58,7 @@ public:
   TNotifyEvent OnTimer;
   const std::wstring& Name() const { return FName; }
 private:
-  static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);
+  static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) noexcept;
   void Update();
   std::wstring FName;
   UINT FInterval;

@@ -33,13 +33,10 @@ bool TThread::Finished() const {
   return FStarted && ::WaitForSingleObject(FHandle.Get(), 0) != WAIT_TIMEOUT;
 }
 
-DWORD WINAPI TThread::ThreadProc(LPVOID self) {
+DWORD WINAPI TThread::ThreadProc(LPVOID self) noexcept {
   auto* thread = static_cast<TThread*>(self);
-  try {
-    thread->Execute();
-  } catch (...) {
-    // A worker's errors are its own to report; none may end the process.
-  }
+  // A worker's errors are its own to report; none may end the process.
+  QuietCall([thread] { thread->Execute(); });
   if (thread->FEndState.exchange(esEnded) == esReleaseAtEnd) delete thread;
   return 0;
 }

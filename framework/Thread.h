@@ -41,7 +41,7 @@ protected:
   static void Synchronize(const std::function<void()>& call);
 
 private:
-  static DWORD WINAPI ThreadProc(LPVOID self);
+  static DWORD WINAPI ThreadProc(LPVOID self) noexcept;
   THandle FHandle;
   DWORD FThreadID = 0;
   bool FStarted = false;

@@ -127,7 +127,7 @@ protected:
 
 private:
   THttpThread() = default;
-  static LRESULT CALLBACK HookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK HookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
   LRESULT CancelButtonWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
   void ReportProgress(THttpRequest* sender, int32_t max, int32_t position);
   void DoProgress();

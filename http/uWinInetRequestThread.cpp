@@ -26,15 +26,8 @@ TTransferEnd RunModal(std::unique_ptr<THttpThread> worker, TButton* cancelButton
   worker->HookCancelButton(cancelButton);
   worker->ErrorTextOut = &errorText;
   worker->Start();
-  try {
-    // The window stays live meanwhile; a cancel (handled in that loop) ends the wait at once.
-    Application->WaitPumping(worker->Handle(), INFINITE, [&worker] { return worker->Stopped(); });
-  } catch (...) {
-    // An error escaped a message handler: stop the worker rather than leave it writing to the caller.
-    worker->Cancel();
-    worker.release()->ReleaseAtEnd();
-    throw;
-  }
+  // The window stays live meanwhile; a cancel (handled in that loop) ends the wait at once.
+  Application->WaitPumping(worker->Handle(), INFINITE, [&worker] { return worker->Stopped(); });
   worker->UnhookCancelButton();
   // A cancelled worker may still sit in a WinINet call that returns only when the server answers or
   // closes (closing the handles does not break every wait). It writes nothing any more and releases
@@ -181,9 +174,9 @@ void THttpThread::Cancel() {
   FRequest->Cancel();
 }
 
-LRESULT CALLBACK THttpThread::HookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK THttpThread::HookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
   if (auto* self = static_cast<THttpThread*>(::GetPropW(wnd, kHookProperty)))
-    return self->CancelButtonWindowProc(wnd, msg, wParam, lParam);
+    return GuardedCall(LRESULT{0}, [&] { return self->CancelButtonWindowProc(wnd, msg, wParam, lParam); });
   // No transfer: the hook only passes messages on to the button's own procedure.
   const WNDPROC below = ProcBelowHook(wnd);
   if (!below) return ::DefWindowProcW(wnd, msg, wParam, lParam);

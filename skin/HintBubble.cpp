@@ -1,5 +1,6 @@
 #include "skin/HintBubble.h"
 #include "skin/SkinPaint.h"
+#include "framework/Application.h"
 #include <oleacc.h>
 #include <algorithm>
 #include <cmath>
@@ -47,7 +48,7 @@ TBubbleStyle HighContrastStyle(TBubbleStyle style) {
 }
 }  // namespace
 
-LRESULT CALLBACK THintBubble::BubbleProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK THintBubble::BubbleProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
   if (msg == WM_NCCREATE)
     ::SetWindowLongPtrW(wnd, GWLP_USERDATA,
                         reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
@@ -56,7 +57,7 @@ LRESULT CALLBACK THintBubble::BubbleProc(HWND wnd, UINT msg, WPARAM wParam, LPAR
   if (msg == WM_GETOBJECT)
     if (auto* self = reinterpret_cast<THintBubble*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA))) {
       bool handled = false;
-      LRESULT result = self->FAccessibility.Answer(wnd, wParam, lParam, handled);
+      LRESULT result = GuardedCall(LRESULT{0}, [&] { return self->FAccessibility.Answer(wnd, wParam, lParam, handled); });
       if (handled) return result;
     }
   return ::DefWindowProcW(wnd, msg, wParam, lParam);

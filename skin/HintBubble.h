@@ -56,7 +56,7 @@ public:
   const std::wstring& Text() const { return FText; }
 
 private:
-  static LRESULT CALLBACK BubbleProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK BubbleProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
   TBubbleStyle FStyle;
   std::wstring FText;
   TAccessibility FAccessibility;

@@ -1,4 +1,5 @@
 #include "statistics/StatHttpRequest.h"
+#include "framework/Guarded.h"
 #include "framework/Strings.h"
 #include <cwchar>
 #include <vector>
@@ -171,9 +172,10 @@ private:
 
 namespace {
 
-DWORD WINAPI ExchangeWorker(LPVOID parameter) {
+DWORD WINAPI ExchangeWorker(LPVOID parameter) noexcept {
   std::unique_ptr<std::shared_ptr<TStatExchange>> exchange(static_cast<std::shared_ptr<TStatExchange>*>(parameter));
-  (*exchange)->Run();
+  // The exchange ends in a result code whatever happens; nothing of it may end the process.
+  QuietCall([&exchange] { (*exchange)->Run(); });
   return 0;
 }
 

@@ -201,4 +201,4 @@ std::wstring GetUILanguageName();
 bool RegReadString(HKEY root, const std::wstring& keyPath, const std::wstring& valueName, std::wstring& text);
 std::uint32_t RegReadDWord(HKEY root, const std::wstring& keyPath, const std::wstring& valueName);
 // Monitor enumeration callback; data is a TEnumMonitorsData*. Always continues.
-BOOL CALLBACK EnumMonitorsProc(HMONITOR monitor, HDC dc, LPRECT monitorRect, LPARAM data);
+BOOL CALLBACK EnumMonitorsProc(HMONITOR monitor, HDC dc, LPRECT monitorRect, LPARAM data) noexcept;

@@ -243,7 +243,7 @@ TStatMemoryInformation GetMemoryInformation() {
   return memory;
 }
 
-BOOL CALLBACK EnumMonitorsProc(HMONITOR, HDC, LPRECT monitorRect, LPARAM data) {
+BOOL CALLBACK EnumMonitorsProc(HMONITOR, HDC, LPRECT monitorRect, LPARAM data) noexcept {
   auto* monitors = reinterpret_cast<TEnumMonitorsData*>(data);
   if (monitorRect && monitors->Count < kMaxReportedMonitors) {
     TStatMonitorInfo& entry = monitors->Monitors[monitors->Count];

@@ -19,13 +19,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   TApplication app;
   app.Initialize();
   std::unique_ptr<TfmMain> form;
-  // An error while the window is made is reported like any other, not left to abort the process.
-  GuardedCall([&form] { form = std::make_unique<TfmMain>(); });
-  if (!form) return 1;
-  // The main window owns the taskbar button.
-  app.SetMainWindow(form->Handle());
-  app.SetMainForm(form.get());
-  form->Show();
+  // An error while the window is made or first shown is reported like any other, not left to abort the
+  // process.
+  const bool shown = GuardedCall(false, [&form, &app] {
+    form = std::make_unique<TfmMain>();
+    // The main window owns the taskbar button.
+    app.SetMainWindow(form->Handle());
+    app.SetMainForm(form.get());
+    form->Show();
+    return true;
+  });
+  if (!shown) return 1;
   app.Run();
   return 0;
 }

@@ -181,9 +181,10 @@ void TfmMain::btDownloadKeyPress(wchar_t& key) {
 void TfmMain::btCancelClick() { FCancelled = true; }
 void TfmMain::btCancelMargueeClick() { FCancelled = true; }
 
-LRESULT CALLBACK TfmMain::HookedWndProcThunk(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TfmMain::HookedWndProcThunk(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
   auto* self = dynamic_cast<TfmMain*>(TWinControl::FromHandle(wnd));
-  return self ? self->HookedWndProc(msg, wParam, lParam) : ::DefWindowProcW(wnd, msg, wParam, lParam);
+  if (!self) return ::DefWindowProcW(wnd, msg, wParam, lParam);
+  return GuardedCall(LRESULT{0}, [&] { return self->HookedWndProc(msg, wParam, lParam); });
 }
 
 LRESULT TfmMain::HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -107,7 +107,7 @@ private:
   void TrackDownloadRetries();
   void CreateFonts();
   void PlaceInputHint(TWinControl* control, const std::wstring& text);
-  static LRESULT CALLBACK HookedWndProcThunk(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK HookedWndProcThunk(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
   LRESULT HookedWndProc(UINT msg, WPARAM wParam, LPARAM lParam);
 
   bool FCancelled = false;

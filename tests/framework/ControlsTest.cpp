@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
+#include "framework/Application.h"
 #include "framework/ComCtrls.h"
+#include "framework/Exceptions.h"
+#include "framework/ExtCtrls.h"
 #include "framework/Forms.h"
 #include "framework/Graphics.h"
+#include "framework/StdCtrls.h"
+#include "framework/Strings.h"
+#include <oleacc.h>
+#include <stdexcept>
 
 TEST(Gauge, PrintsItsPercentage) {
   TForm form(L"form", L"gauge test");
@@ -54,4 +61,76 @@ TEST(Pictures, ScalingKeepsTheTopAtTheTopWhateverTheRowOrder) {
     EXPECT_EQ(out[0], 0xFFFF0000u) << height;  // red stays on top
     EXPECT_EQ(out[3], 0xFF0000FFu) << height;
   }
+}
+
+namespace {
+// A button whose description can be made to fail, as a reader asks for it.
+class TFailingButton : public TButton {
+public:
+  using TButton::TButton;
+  std::function<void()> FailDescribe;
+protected:
+  bool Describe(TAccessibleInfo& info) const override {
+    if (FailDescribe) FailDescribe();
+    return TButton::Describe(info);
+  }
+};
+
+constexpr IID kIIDAccessible = {0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+}  // namespace
+
+// Whatever a handler or a reader's question throws stops at the boundary with Windows: the 32-bit build
+// cannot unwind through Windows' frames and would end the process.
+TEST(Boundary, ErrorsOfHandlersAreReportedAndReadersGetAnErrorCode) {
+  std::vector<std::wstring> reports;
+  Application->OnException = [&reports](const std::wstring& message) { reports.push_back(message); };
+  TForm form(L"form", L"boundary test");
+  TFailingButton button(&form, L"button");
+  std::function<void()> fail;
+  button.OnClick = [&fail](TWinControl*) { fail(); };
+  const HWND buttonWindow = button.Handle();
+  auto click = [&] {
+    ::SendMessageW(::GetParent(buttonWindow), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(buttonWindow));
+  };
+  fail = [] { throw std::runtime_error("standard failure"); };
+  click();
+  fail = [] { throw 42; };
+  click();
+  fail = [] { throw EOSError(5, L"framework failure"); };
+  click();
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_EQ(reports[0], L"standard failure");
+  EXPECT_EQ(reports[1], SysErrorMessage(ERROR_INTERNAL_ERROR));
+  EXPECT_FALSE(reports[1].empty());
+  EXPECT_EQ(reports[2], L"framework failure");
+
+  TTimer timer(L"timer", 10);
+  timer.OnTimer = [&timer](TWinControl*) {
+    timer.SetEnabled(false);
+    throw std::logic_error("timer failure");
+  };
+  timer.SetEnabled(true);
+  THandle never(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  Application->WaitPumping(never.Get(), 300);
+  ASSERT_EQ(reports.size(), 4u);
+  EXPECT_EQ(reports[3], L"timer failure");
+
+  TComPtr<IAccessible> reader;
+  ASSERT_HRESULT_SUCCEEDED(::AccessibleObjectFromWindow(buttonWindow, OBJID_CLIENT, kIIDAccessible, reader.OutVoid()));
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  button.FailDescribe = [] { throw std::runtime_error("reader failure"); };
+  EXPECT_EQ(reader->get_accName(self, &name), E_FAIL);
+  button.FailDescribe = [] { throw 7; };
+  VARIANT role{};
+  EXPECT_EQ(reader->get_accRole(self, &role), E_FAIL);
+  button.FailDescribe = [] { throw std::bad_alloc(); };
+  EXPECT_EQ(reader->accDoDefaultAction(self), E_OUTOFMEMORY);
+  button.FailDescribe = nullptr;
+  ASSERT_HRESULT_SUCCEEDED(reader->get_accName(self, &name));
+  ::SysFreeString(name);
+  EXPECT_EQ(reports.size(), 4u);  // a reader's failures are its own, not the user's
+  Application->OnException = nullptr;
 }
