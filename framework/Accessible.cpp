@@ -1,6 +1,7 @@
 #include "framework/Accessible.h"
 #include "framework/Guarded.h"
 #include "framework/Handles.h"
+#include "framework/SystemLibraries.h"
 #include <oleacc.h>
 
 namespace {
@@ -265,7 +266,7 @@ LRESULT TAccessibility::Answer(HWND window, WPARAM wParam, LPARAM lParam, bool& 
   TAccessibleInfo probe;
   const bool describesItself = Describe && Describe(probe);
   if (static_cast<LONG>(lParam) != OBJID_CLIENT || !(describesItself || (ChildCount && ChildCount() > 0))) return 0;
-  TModule oleacc(::LoadLibraryW(L"oleacc.dll"));
+  TModule oleacc(LoadSystemLibrary(L"oleacc.dll"));
   auto lresultFromObject = OleaccFunction<TLresultFromObject>(oleacc, "LresultFromObject");
   if (!lresultFromObject) return 0;
   if (!FObject) {
@@ -274,7 +275,7 @@ LRESULT TAccessibility::Answer(HWND window, WPARAM wParam, LPARAM lParam, bool& 
     if (!createStandard || FAILED(createStandard(window, OBJID_CLIENT, kIIDAccessible, standard.OutVoid())) || !standard)
       return 0;
     FObject = TComPtr<TAccessibleObject>(
-        new TAccessibleObject(this, TModule(::LoadLibraryW(L"oleacc.dll")), std::move(standard)));
+        new TAccessibleObject(this, TModule(LoadSystemLibrary(L"oleacc.dll")), std::move(standard)));
   }
   handled = true;
   return lresultFromObject(kIIDAccessible, wParam, static_cast<IAccessible*>(FObject.Get()));

@@ -51,6 +51,24 @@ bool ReadRegString(HKEY key, const wchar_t* name, std::wstring& value) {
   return true;
 }
 
+// Whether this is a 32-bit process on 64-bit Windows; IsWow64Process is looked up (XP SP2 on).
+bool RunsUnderWow64() {
+  using TIsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
+  auto isWow64Process = reinterpret_cast<TIsWow64Process>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process")));
+  BOOL wow64 = FALSE;
+  return isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+// The registry views the installer may have written its uninstall key to, the process's own first: an
+// installer in 64-bit mode writes to the 64-bit view, one in 32-bit mode to the 32-bit view. A 32-bit
+// system has one view only.
+std::vector<REGSAM> UninstallKeyViews() {
+  if constexpr (sizeof(void*) == 8) return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+  if (RunsUnderWow64()) return {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+  return {0};
+}
+
 bool IsExistingFile(const std::wstring& path) {
   DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -117,11 +135,16 @@ void StartProcess(const std::wstring& commandLine) {
 }
 
 std::wstring InstalledApplicationPath() {
-  // Read access is all this needs; the process's own registry view is where its installer registered.
-  TRegKey key;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return {};
+  // Read access is all this needs; the first view whose key has the value names the folder.
   std::wstring folder;
-  if (!ReadRegString(key.Get(), kAppPathValue, folder)) return {};
+  bool found = false;
+  for (REGSAM view : UninstallKeyViews()) {
+    TRegKey key;
+    found = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | view, key.Out()) == ERROR_SUCCESS &&
+            ReadRegString(key.Get(), kAppPathValue, folder);
+    if (found) break;
+  }
+  if (!found) return {};
   std::wstring application = FormatText(kApplicationFile, {folder});
   return IsExistingFile(application) ? application : std::wstring();
 }

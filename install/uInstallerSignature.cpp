@@ -2,6 +2,7 @@
 #include "Endpoints.h"
 #include "framework/Application.h"
 #include "framework/Strings.h"
+#include "framework/SystemLibraries.h"
 #include "framework/Thread.h"
 #include "install/uInstallStrings.h"
 #include <softpub.h>
@@ -28,7 +29,7 @@ class TTrustFunctions {
     return module ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module.Get(), name))) : nullptr;
   }
   // Before the functions taken from them: members are made in this order.
-  TModule FWintrust{::LoadLibraryW(L"wintrust.dll")}, FCrypt32{::LoadLibraryW(L"crypt32.dll")};
+  TModule FWintrust{LoadSystemLibrary(L"wintrust.dll")}, FCrypt32{LoadSystemLibrary(L"crypt32.dll")};
 
 public:
   decltype(&::WinVerifyTrust) VerifyTrust = Function<decltype(&::WinVerifyTrust)>(FWintrust, "WinVerifyTrust");

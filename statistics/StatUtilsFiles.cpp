@@ -1,5 +1,6 @@
 // The local application-data folder and whole-file access.
 #include "statistics/StatUtils.h"
+#include "framework/SystemLibraries.h"
 #include <shlobj.h>
 #include <knownfolders.h>
 #include <cstring>
@@ -25,7 +26,7 @@ class TShellLibrary {
 public:
   TShellLibrary() : FHandle(::GetModuleHandleW(L"shell32.dll")) {
     if (!FHandle) {
-      FOwned.Reset(::LoadLibraryW(L"shell32.dll"));
+      FOwned.Reset(LoadSystemLibrary(L"shell32.dll"));
       FHandle = FOwned.Get();
     }
   }

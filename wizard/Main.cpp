@@ -1,6 +1,7 @@
 // Program start: the framework, the single wizard window, the message loop.
 #include <windows.h>
 #include "framework/Application.h"
+#include "framework/SystemLibraries.h"
 #include "wizard/uMain.h"
 #include "wizard/uSingleInstance.h"
 #include "wizard/uStringRes.h"
@@ -12,6 +13,7 @@ constexpr DWORD kWaitForRunningWindowMs = 5000;
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  LimitDllSearchToSystem();
   TSingleInstance instance(kSingleInstanceMutex);
   if (!instance.IsFirst() &&
       instance.ActivateRunning(TForm::WindowClassName(), LoadStr(sCaption).c_str(), kWaitForRunningWindowMs))

@@ -56,7 +56,9 @@ bool WaitForFileContent(const std::wstring& path, DWORD timeoutMs) {
   return false;
 }
 
-void DeleteProductKey() { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kProductUninstallKey); }
+void DeleteProductKey() {
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kProductUninstallKey, view, 0);
+}
 
 void WriteProductAppPath(const std::wstring& folder) {
   TRegKey key;
@@ -66,11 +68,12 @@ void WriteProductAppPath(const std::wstring& folder) {
                              static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))), ERROR_SUCCESS);
 }
 
-std::wstring ReadProductAppPath() {
+std::wstring ReadProductAppPath(REGSAM view) {
   wchar_t buffer[MAX_PATH] = {};
   DWORD size = sizeof(buffer);
-  if (::RegGetValueW(HKEY_LOCAL_MACHINE, kProductUninstallKey, L"Inno Setup: App Path", RRF_RT_REG_SZ, nullptr, buffer,
-                     &size) != ERROR_SUCCESS)
+  TRegKey key;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductUninstallKey, 0, KEY_READ | view, key.Out()) != ERROR_SUCCESS ||
+      ::RegGetValueW(key.Get(), nullptr, L"Inno Setup: App Path", RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
     return {};
   return buffer;
 }

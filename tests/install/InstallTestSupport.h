@@ -20,9 +20,9 @@ void CopyFileOrFail(const std::wstring& from, const std::wstring& to);
 // Waits (bounded) until the file exists and has content; true when it does.
 bool WaitForFileContent(const std::wstring& path, DWORD timeoutMs = 10000);
 
-void DeleteProductKey();
+void DeleteProductKey();  // in both registry views
 void WriteProductAppPath(const std::wstring& folder);
-std::wstring ReadProductAppPath();  // empty when the key or value is missing
+std::wstring ReadProductAppPath(REGSAM view = 0);  // empty when the key or value is missing
 
 // Sets an environment variable of the test process (inherited by the programs it starts) for a scope.
 class TScopedEnv {

@@ -21,24 +21,38 @@ int gTimerTicks = 0;
 void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++gTimerTicks; }
 }  // namespace
 
-TEST_F(RunInstaller, SilentRunInstallsAndTheApplicationStartsFromTheUninstallEntry) {
-  std::wstring folder = FreshFolder(L"success");
-  std::wstring appFolder = folder + L"\\Program Files\\Tradeloom";
-  TScopedEnv target(L"TL_INSTALL_DIR", appFolder);
-  std::wstring installer = PlaceInstaller(folder, L"tl_1A2B.exe");
+// An installer in 32-bit or 64-bit mode registers in that registry view, which need not be the wizard's.
+TEST_F(RunInstaller, SilentRunInstallsAndTheApplicationStartsFromTheUninstallEntryOfEitherView) {
+  const bool is64Bit = sizeof(void*) == 8;
+  const struct {
+    const char* Settings;
+    REGSAM View;
+  } cases[] = {{"", 0}, {is64Bit ? "view32" : "view64", is64Bit ? KEY_WOW64_32KEY : KEY_WOW64_64KEY}};
+  for (const auto& c : cases) {
+    DeleteProductKey();
+    std::wstring folder = FreshFolder(c.View ? L"success in the other view" : L"success");
+    std::wstring appFolder = folder + L"\\Program Files\\Tradeloom";
+    TScopedEnv target(L"TL_INSTALL_DIR", appFolder);
+    std::wstring installer = PlaceInstaller(folder, L"tl_1A2B.exe");
+    WriteTextFile(folder + L"\\installer_standin.cfg", c.Settings);
 
-  std::wstring errorText;
-  EXPECT_TRUE(RunInstallerModal(installer, errorText));
-  EXPECT_EQ(errorText, L"");
-  EXPECT_EQ(ReadTextFile(folder + L"\\installer_standin.log"), L"\"" + installer + L"\" /VERYSILENT\n");
-  EXPECT_TRUE(FileExists(installer));  // the step leaves the installer where it is
-  EXPECT_EQ(ReadProductAppPath(), appFolder);
-  std::wstring application = appFolder + L"\\Mercantix_Manager.exe";
-  EXPECT_EQ(InstalledApplicationPath(), application);
+    std::wstring errorText;
+    EXPECT_TRUE(RunInstallerModal(installer, errorText));
+    EXPECT_EQ(errorText, L"");
+    EXPECT_EQ(ReadTextFile(folder + L"\\installer_standin.log"), L"\"" + installer + L"\" /VERYSILENT\n");
+    EXPECT_TRUE(FileExists(installer));  // the step leaves the installer where it is
+    EXPECT_EQ(ReadProductAppPath(c.View), appFolder) << c.Settings;
+    std::wstring application = appFolder + L"\\Mercantix_Manager.exe";
+    EXPECT_EQ(InstalledApplicationPath(), application) << c.Settings;
 
-  StartInstalledApplication();
-  ASSERT_TRUE(WaitForFileContent(appFolder + L"\\started.txt"));
-  EXPECT_EQ(ReadTextFile(appFolder + L"\\started.txt"), L"\"" + application + L"\"\n");
+    StartInstalledApplication();
+    ASSERT_TRUE(WaitForFileContent(appFolder + L"\\started.txt"));
+    EXPECT_EQ(ReadTextFile(appFolder + L"\\started.txt"), L"\"" + application + L"\"\n");
+    if (c.View) {
+      WriteProductAppPath(folder);  // the process's own view comes first: here a folder without the application
+      EXPECT_EQ(InstalledApplicationPath(), L"");
+    }
+  }
 }
 
 TEST_F(RunInstaller, NonZeroExitCodeFailsWithATextNamingTheCode) {

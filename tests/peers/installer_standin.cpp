@@ -8,6 +8,7 @@
 //   exit<N>   end with exit code N without installing
 //   noop      end with exit code 0 without installing
 //   sleep<N>  wait N milliseconds first (N at most 60000)
+//   view32, view64  register in that registry view (an installer in 32-bit or 64-bit mode), not its own
 // Without "/VERYSILENT" it would have shown its own wizard: it installs nothing and ends with exit code 2.
 #include <windows.h>
 #include <shlobj.h>
@@ -25,6 +26,7 @@ struct TMode {
   bool Install = true;
   DWORD ExitCode = 0;
   DWORD SleepMs = 0;
+  REGSAM View = 0;
 };
 
 std::wstring OwnPath() {
@@ -71,6 +73,8 @@ void ApplyModeWords(const std::wstring& text, TMode& mode) {
   auto apply = [&mode](const std::wstring& w) {
     auto number = [&w](size_t from) { return static_cast<DWORD>(std::wcstoul(w.c_str() + from, nullptr, 10)); };
     if (w == L"noop") mode.Install = false;
+    else if (w == L"view32") mode.View = KEY_WOW64_32KEY;
+    else if (w == L"view64") mode.View = KEY_WOW64_64KEY;
     else if (w.size() > 4 && w.compare(0, 4, L"exit") == 0 && std::iswdigit(w[4])) {
       mode.ExitCode = number(4);
       mode.Install = false;
@@ -98,9 +102,9 @@ bool ExtractApplication(const std::wstring& target) {
   return data && WriteWholeFile(target, data, ::SizeofResource(nullptr, info));
 }
 
-bool RegisterInstallFolder(const std::wstring& folder) {
+bool RegisterInstallFolder(const std::wstring& folder, REGSAM view) {
   TRegKey key;
-  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.Out(), nullptr) !=
+  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_WRITE | view, nullptr, key.Out(), nullptr) !=
       ERROR_SUCCESS)
     return false;
   auto setString = [&key](const wchar_t* name, const std::wstring& value) {
@@ -110,11 +114,11 @@ bool RegisterInstallFolder(const std::wstring& folder) {
   return setString(L"Inno Setup: App Path", folder) && setString(L"DisplayName", L"Tradeloom for Mercantix");
 }
 
-bool Install() {
+bool Install(REGSAM view) {
   std::wstring folder = InstallFolder();
   int created = ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
   if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS) return false;
-  return ExtractApplication(folder + L"\\Mercantix_Manager.exe") && RegisterInstallFolder(folder);
+  return ExtractApplication(folder + L"\\Mercantix_Manager.exe") && RegisterInstallFolder(folder, view);
 }
 
 bool IsVerySilent() {
@@ -134,5 +138,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   if (mode.SleepMs) ::Sleep(mode.SleepMs);
   if (!IsVerySilent()) return 2;
   if (!mode.Install) return static_cast<int>(mode.ExitCode);
-  return Install() ? 0 : 1;
+  return Install(mode.View) ? 0 : 1;
 }

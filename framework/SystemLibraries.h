@@ -1,0 +1,14 @@
+#pragma once
+// The program runs with administrator rights from wherever it was saved, and a downloads folder collects
+// whatever the browser saved there: no DLL may ever come from the program's own folder. Every DLL that
+// is not in the import table (which names only KnownDLLs) is loaded from the system folder, by these.
+#include <windows.h>
+
+// The first thing the program does, before anything can load a DLL: the process's DLL search is the
+// system folder alone, and the DLLs that Windows' own DLLs are known to pull in by their bare names are
+// loaded from there at once.
+void LimitDllSearchToSystem() noexcept;
+
+// A DLL of the system folder, never one of the program's folder or of the search path; none when it
+// cannot be loaded.
+HMODULE LoadSystemLibrary(const wchar_t* name) noexcept;
