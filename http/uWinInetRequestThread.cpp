@@ -1,7 +1,7 @@
 // The worker thread of a transfer and the blocking calls of the GUI thread.
 #include "http/uWinInetRequest.h"
 #include "framework/Application.h"
-#include "framework/Controls.h"
+#include "framework/StdCtrls.h"
 #include "framework/Strings.h"
 #include "resources/StringIds.h"
 #include "resources/StringRes.h"

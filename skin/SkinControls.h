@@ -1,7 +1,8 @@
 #pragma once
 // The wizard's skin: buttons, edits and the gauge drawn in the window's palette, with the keyboard
 // focus always visible.
-#include "framework/Controls.h"
+#include "framework/ComCtrls.h"
+#include "framework/StdCtrls.h"
 
 namespace skin {
 constexpr COLORREF kWindow = RGB(7, 104, 137);

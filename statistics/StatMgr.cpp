@@ -6,7 +6,6 @@
 #include "framework/Strings.h"
 #include "statistics/StatHttpRequest.h"
 #include "statistics/StatXmlWriter.h"
-#include "statistics/uStatisticsTrackerUtils.h"
 #include <cmath>
 
 namespace {
@@ -71,7 +70,7 @@ TSoftwareStatisticsTracker::~TSoftwareStatisticsTracker() {
   if (FAutoFinish) Finish(FAutoFinishTimeout);
   StopThread();
   RemoveMarker();
-  ForgetTracker(this);
+  if (OnDestroy) OnDestroy(this);
 }
 
 void TSoftwareStatisticsTracker::Loaded() {

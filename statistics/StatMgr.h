@@ -17,8 +17,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include "framework/Controls.h"
 #include "framework/Exceptions.h"
+#include "framework/Forms.h"
 #include "framework/Handles.h"
 #include "framework/Thread.h"
 #include "statistics/SharedClassesAndInterfaces.h"
@@ -258,6 +258,8 @@ public:
   TSendEventDataEvent OnSendEventData;
   TProxyAuthenticationRequiredEvent OnProxyAuthenticationRequired;
   TProxyNameResolutionFailureEvent OnProxyNameResolutionFailure;
+  // Runs last in the destructor, so that whoever keeps a pointer to the tracker lets go of it. Must not throw.
+  std::function<void(const TSoftwareStatisticsTracker* gone)> OnDestroy;
 
   void SetEnvironment(TStatEnvironment environment) { FEnvironment = std::move(environment); }
   const TStatEnvironment& Environment() const { return FEnvironment; }

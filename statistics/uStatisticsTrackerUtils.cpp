@@ -5,7 +5,8 @@ namespace {
 
 constexpr wchar_t kTrackerComponentName[] = L"SoftwareStatisticsTracker";
 
-// Written by the first adaptor call; the application records its events on the GUI thread.
+// Written by the first adaptor call, cleared when the tracker goes; the application records its events
+// on the GUI thread.
 TSoftwareStatisticsTracker* GlobalTracker = nullptr;  // not owned
 bool TrackerSearched = false;
 
@@ -13,6 +14,10 @@ bool TrackerSearched = false;
 TSoftwareStatisticsTracker* CurrentTracker() {
   if (!TrackerSearched) FindTracker(nullptr);
   return GlobalTracker;
+}
+
+void ForgetTracker(const TSoftwareStatisticsTracker* tracker) {
+  if (GlobalTracker == tracker) GlobalTracker = nullptr;
 }
 
 }  // namespace
@@ -39,16 +44,12 @@ void TrackEventText(const std::wstring& eventName, const std::wstring& paramName
 
 void FindTracker(TSoftwareStatisticsTracker* tracker) {
   TrackerSearched = true;
-  if (tracker) {
-    GlobalTracker = tracker;
-    return;
+  if (!tracker) {
+    TForm* mainForm = Application ? Application->MainForm() : nullptr;
+    if (!mainForm) return;
+    tracker = dynamic_cast<TSoftwareStatisticsTracker*>(mainForm->FindComponent(kTrackerComponentName));
+    if (!tracker) return;
   }
-  TForm* mainForm = Application ? Application->MainForm() : nullptr;
-  if (!mainForm) return;
-  if (auto* found = dynamic_cast<TSoftwareStatisticsTracker*>(mainForm->FindComponent(kTrackerComponentName)))
-    GlobalTracker = found;
-}
-
-void ForgetTracker(const TSoftwareStatisticsTracker* tracker) {
-  if (GlobalTracker == tracker) GlobalTracker = nullptr;
+  GlobalTracker = tracker;
+  tracker->OnDestroy = ForgetTracker;
 }

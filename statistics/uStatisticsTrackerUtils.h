@@ -18,7 +18,6 @@ public:
 // recorded before the main form exists, or when it owns no tracker, are dropped for the whole run.
 void TrackEventValue(const std::wstring& eventName, const std::wstring& paramName, std::int32_t value);
 void TrackEventText(const std::wstring& eventName, const std::wstring& paramName, const std::wstring& text);
-// Sets the tracker of the two functions above; with none, searches the main form's components.
+// Sets the tracker of the two functions above; with none, searches the main form's components. A
+// tracker that goes away (its OnDestroy, which this sets) gets no later event.
 void FindTracker(TSoftwareStatisticsTracker* tracker);
-// Called by a tracker that goes away, so that no later event reaches it.
-void ForgetTracker(const TSoftwareStatisticsTracker* tracker);

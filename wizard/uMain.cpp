@@ -1,5 +1,6 @@
 #include "wizard/uMain.h"
 #include "framework/Application.h"
+#include "framework/Graphics.h"
 #include "framework/Strings.h"
 #include "wizard/uInputChecks.h"
 #include "wizard/uStringRes.h"

@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <memory>
 #include <string>
-#include "framework/Controls.h"
+#include "framework/ExtCtrls.h"
+#include "framework/Forms.h"
+#include "framework/StdCtrls.h"
 #include "skin/HintBubble.h"
 #include "skin/SkinControls.h"
 #include "statistics/StatMgr.h"

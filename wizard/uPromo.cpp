@@ -1,5 +1,6 @@
 #include "wizard/uPromo.h"
 #include "framework/Exceptions.h"
+#include "framework/Graphics.h"
 #include "wizard/uStringRes.h"
 
 namespace {

@@ -3,7 +3,8 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include "framework/Controls.h"
+#include "framework/ExtCtrls.h"
+#include "framework/StdCtrls.h"
 
 class TPromoInfoItem {
 public:

@@ -9,7 +9,9 @@
 #include <string>
 #include "bench/support/BenchSupport.h"
 #include "framework/Application.h"
-#include "framework/Controls.h"
+#include "framework/ComCtrls.h"
+#include "framework/Forms.h"
+#include "framework/StdCtrls.h"
 #include "http/uWinInetRequest.h"
 
 namespace {

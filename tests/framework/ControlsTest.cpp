@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include "framework/Application.h"
-#include "framework/Controls.h"
-#include "framework/Exceptions.h"
+#include "framework/ComCtrls.h"
+#include "framework/ExtCtrls.h"
+#include "framework/Forms.h"
+#include "framework/Graphics.h"
+#include "framework/StdCtrls.h"
 #include "framework/Strings.h"
 #include <oleacc.h>
 #include <stdexcept>
@@ -82,34 +85,22 @@ TEST(Boundary, ErrorsOfHandlersAreReportedAndReadersGetAnErrorCode) {
   Application->OnException = [&reports](const std::wstring& message) { reports.push_back(message); };
   TForm form(L"form", L"boundary test");
   TFailingButton button(&form, L"button");
-  std::function<void()> fail;
-  button.OnClick = [&fail](TWinControl*) { fail(); };
+  button.OnClick = [](TWinControl*) { throw std::runtime_error("standard failure"); };
   const HWND buttonWindow = button.Handle();
-  auto click = [&] {
-    ::SendMessageW(::GetParent(buttonWindow), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(buttonWindow));
-  };
-  fail = [] { throw std::runtime_error("standard failure"); };
-  click();
-  fail = [] { throw 42; };
-  click();
-  fail = [] { throw EOSError(5, L"framework failure"); };
-  click();
-  ASSERT_EQ(reports.size(), 3u);
-  EXPECT_EQ(reports[0], L"standard failure");
-  EXPECT_EQ(reports[1], SysErrorMessage(ERROR_INTERNAL_ERROR));
-  EXPECT_FALSE(reports[1].empty());
-  EXPECT_EQ(reports[2], L"framework failure");
-
+  const LPARAM clicked = reinterpret_cast<LPARAM>(buttonWindow);
+  ::SendMessageW(::GetParent(buttonWindow), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), clicked);
   TTimer timer(L"timer", 10);
   timer.OnTimer = [&timer](TWinControl*) {
     timer.SetEnabled(false);
-    throw std::logic_error("timer failure");
+    throw 42;
   };
   timer.SetEnabled(true);
   THandle never(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   Application->WaitPumping(never.Get(), 300);
-  ASSERT_EQ(reports.size(), 4u);
-  EXPECT_EQ(reports[3], L"timer failure");
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0], L"standard failure");
+  EXPECT_EQ(reports[1], SysErrorMessage(ERROR_INTERNAL_ERROR));
+  EXPECT_FALSE(reports[1].empty());
 
   TComPtr<IAccessible> reader;
   ASSERT_HRESULT_SUCCEEDED(::AccessibleObjectFromWindow(buttonWindow, OBJID_CLIENT, kIIDAccessible, reader.OutVoid()));
@@ -117,16 +108,10 @@ TEST(Boundary, ErrorsOfHandlersAreReportedAndReadersGetAnErrorCode) {
   self.vt = VT_I4;
   self.lVal = CHILDID_SELF;
   BSTR name = nullptr;
-  button.FailDescribe = [] { throw std::runtime_error("reader failure"); };
-  EXPECT_EQ(reader->get_accName(self, &name), E_FAIL);
   button.FailDescribe = [] { throw 7; };
-  VARIANT role{};
-  EXPECT_EQ(reader->get_accRole(self, &role), E_FAIL);
+  EXPECT_EQ(reader->get_accName(self, &name), E_FAIL);
   button.FailDescribe = [] { throw std::bad_alloc(); };
   EXPECT_EQ(reader->accDoDefaultAction(self), E_OUTOFMEMORY);
-  button.FailDescribe = nullptr;
-  ASSERT_HRESULT_SUCCEEDED(reader->get_accName(self, &name));
-  ::SysFreeString(name);
-  EXPECT_EQ(reports.size(), 4u);  // a reader's failures are its own, not the user's
+  EXPECT_EQ(reports.size(), 2u);  // a reader's failures are its own, not the user's
   Application->OnException = nullptr;
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 #include "framework/Application.h"
-#include "framework/Controls.h"
+#include "framework/ExtCtrls.h"
 #include "framework/Thread.h"
 #include <atomic>
 
@@ -53,69 +53,47 @@ namespace {
 // Longer than the shortest timer interval Windows keeps (10 ms): a timer of 1 ms is always due again.
 constexpr DWORD kHandlerMs = 15;
 constexpr DWORD kFloodMs = 5000;
+constexpr UINT kFloodMessage = WM_APP + 7;
+DWORD gFloodStart = 0;
+int gFloodServed = 0;
 
-// Ends a while after its start, and notes when.
-class TSleepingThread : public TThread {
-public:
-  ~TSleepingThread() override { EndBeforeDestruction(); }
-  std::atomic<DWORD> EndTick{0};
-protected:
-  void Execute() override {
-    ::Sleep(100);
-    EndTick = ::GetTickCount();
-  }
-};
+bool ServeFlood() {
+  ++gFloodServed;
+  ::Sleep(kHandlerMs);
+  return ::GetTickCount() - gFloodStart < kFloodMs;
+}
 
-// For kFloodMs the queue never runs dry: a 1 ms timer whose handler takes kHandlerMs, or posted messages
-// whose handler takes as long and posts the next, as a flood of progress reports would.
-class TFlood {
-public:
-  explicit TFlood(bool posted)
-      : FWindow(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {
-    ::SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    ::SetWindowLongPtrW(FWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc));
-    FTimer.OnTimer = [this](TWinControl*) {
-      if (!Serve()) FTimer.SetEnabled(false);
-    };
-    if (posted) ::PostMessageW(FWindow, kMessage, 0, 0);
-    else FTimer.SetEnabled(true);
-  }
-  ~TFlood() { ::DestroyWindow(FWindow); }
-  int Served = 0;
-private:
-  static constexpr UINT kMessage = WM_APP + 7;
-  bool Serve() {
-    ++Served;
-    ::Sleep(kHandlerMs);
-    return ::GetTickCount() - FStart < kFloodMs;
-  }
-  static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
-    auto* self = reinterpret_cast<TFlood*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
-    if (msg != kMessage || !self) return ::DefWindowProcW(wnd, msg, wParam, lParam);
-    if (self->Serve()) ::PostMessageW(wnd, kMessage, 0, 0);
-    return 0;
-  }
-  DWORD FStart = ::GetTickCount();
-  TTimer FTimer{L"flood", 1};
-  HWND FWindow;
-};
+// Each posted message's handler posts the next, as a flood of progress reports would.
+LRESULT CALLBACK FloodProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg != kFloodMessage) return ::DefWindowProcW(wnd, msg, wParam, lParam);
+  if (ServeFlood()) ::PostMessageW(wnd, kFloodMessage, 0, 0);
+  return 0;
+}
 }  // namespace
 
-// The queue is never empty, and neither the wait for a worker nor the handling of pending messages may
-// stay in it.
-TEST(Thread, WaitPumpingEndsSoonAfterTheWorkerWhileMessagesFloodIn) {
+// For kFloodMs the queue never runs dry (a 1 ms timer whose handler takes longer, or posted messages that
+// post again); neither a wait for something that ends after 100 ms nor the handling of pending messages
+// may stay in it.
+TEST(Thread, WaitPumpingEndsSoonAfterItsHandleWhileMessagesFloodIn) {
   for (bool posted : {false, true}) {
-    TFlood flood(posted);
-    TSleepingThread worker;
-    worker.Start();
-    const DWORD start = ::GetTickCount();
+    gFloodStart = ::GetTickCount();
+    gFloodServed = 0;
+    TTimer timer(L"flood", 1);
+    timer.OnTimer = [&timer](TWinControl*) { timer.SetEnabled(ServeFlood()); };
+    TWindowHandle window(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    ::SetWindowLongPtrW(window.Get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FloodProc));
+    if (posted) ::PostMessageW(window.Get(), kFloodMessage, 0, 0);
+    else timer.SetEnabled(true);
+    THandle due(::CreateWaitableTimerW(nullptr, TRUE, nullptr));
+    LARGE_INTEGER in100ms;
+    in100ms.QuadPart = -100 * 10000;
+    ::SetWaitableTimer(due.Get(), &in100ms, 0, nullptr, nullptr, FALSE);
+
     Application->ProcessMessages();
-    EXPECT_LT(::GetTickCount() - start, Application->kProcessMessagesBudgetMs + 3 * kHandlerMs) << posted;
-    Application->WaitPumping(worker.Handle());
-    const DWORD returned = ::GetTickCount();
-    ASSERT_NE(worker.EndTick.load(), 0u);
-    EXPECT_LT(returned - worker.EndTick, 20 * kHandlerMs) << posted;  // long before the flood ends
-    EXPECT_GT(flood.Served, 3) << posted;                            // and it was served meanwhile
+    EXPECT_LT(::GetTickCount() - gFloodStart, Application->kProcessMessagesBudgetMs + 3 * kHandlerMs) << posted;
+    EXPECT_TRUE(Application->WaitPumping(due.Get(), kFloodMs));
+    EXPECT_LT(::GetTickCount() - gFloodStart, 100 + 20 * kHandlerMs) << posted;  // long before the flood ends
+    EXPECT_GT(gFloodServed, 3) << posted;                                       // served meanwhile
   }
 }
 

@@ -1,7 +1,9 @@
 // The blocking calls: a worker runs the transfer while the test's GUI thread keeps handling messages.
 #include "tests/http/HttpTestSupport.h"
 #include "framework/Application.h"
-#include "framework/Controls.h"
+#include "framework/ExtCtrls.h"
+#include "framework/Forms.h"
+#include "framework/StdCtrls.h"
 #include <algorithm>
 #include <functional>
 

@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "framework/Application.h"
-#include "framework/Controls.h"
+#include "framework/Forms.h"
+#include "framework/StdCtrls.h"
 #include "tests/http/HttpTestSupport.h"
 
 class TCancelWindow {

@@ -2,7 +2,7 @@
 // holds only these tests, and the first one runs before anything else has used the adaptor.
 #include <gtest/gtest.h>
 #include "framework/Application.h"
-#include "framework/Controls.h"
+#include "framework/Forms.h"
 #include "statistics/uStatisticsTrackerUtils.h"
 #include "tests/statistics/TrackerTestSupport.h"
 

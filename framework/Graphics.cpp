@@ -1,6 +1,6 @@
 // PNG pictures from the program's resources, decoded with libpng into 32-bit premultiplied DIB sections
 // (what AlphaBlend draws).
-#include "framework/Controls.h"
+#include "framework/Graphics.h"
 #include <png.h>
 #include <cstring>
 #include <algorithm>
