@@ -49,11 +49,11 @@ APT::Architectures { "i386"; };
 Acquire::Languages "none";
 Debug::NoLocking "true";
 EOF
-  if ! apt32 update -qq 2>"$APTDIR/update.log"; then
-    [ -n "$(ls "$APTDIR"/var/lib/apt/lists/ 2>/dev/null | grep -v partial)" ] ||
-      die "cannot read Debian's i386 package lists (is the network reachable?): $(tail -1 "$APTDIR/update.log")"
-    say "cannot refresh the i386 package lists, using the cached ones"
-  fi
+  # apt-get update ends with 0 even when nothing could be fetched: the lists tell.
+  apt32 update -qq >"$APTDIR/update.log" 2>&1 || true
+  compgen -G "$APTDIR/var/lib/apt/lists/*_Packages*" >/dev/null ||
+    die "cannot read Debian's i386 package lists (is the network reachable?): $(grep -E '^(E|W):' "$APTDIR/update.log" | head -1)"
+  if grep -q '^E:\|^W: Failed' "$APTDIR/update.log"; then say "cannot refresh the i386 package lists, using the cached ones"; fi
 }
 
 download_packages() {
