@@ -9,6 +9,7 @@
 // stored settings say so): a kill between the service's receipt of a package and its deletion would make
 // a second delivery that no client can rule out.
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <algorithm>
 #include <map>
 #include <random>
@@ -42,19 +43,30 @@ std::wstring RunnerPath() {
 
 // One runner process; ended by the test or waited for.
 class TRunner {
+  static constexpr int kStartAttempts = 3;
+  static constexpr DWORD kStartRetryMs = 500;
 public:
   TRunner(const std::wstring& root, const std::wstring& host, const std::wstring& mode) {
     std::wstring commandLine = L"\"" + RunnerPath() + L"\" \"" + root + L"\" " + host + L" " + mode;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-      return;
+    // Wine's CreateProcessW fails now and then while the machine is busy with emulated 32-bit programs
+    // (seen in whole runs, never alone); the start is not what this test is about, so it is tried again.
+    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+      if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        break;
+      FStartError = ::GetLastError();
+      std::fprintf(stderr, "the runner did not start (error %lu): trying again\n", FStartError);
+      ::Sleep(kStartRetryMs);
+    }
+    if (!info.hProcess) return;
     FProcess.Reset(info.hProcess);
     THandle thread(info.hThread);
     FId = info.dwProcessId;
   }
   bool Started() const { return static_cast<bool>(FProcess); }
+  DWORD StartError() const { return FStartError; }
   DWORD Id() const { return FId; }
   void Kill() {
     ::TerminateProcess(FProcess.Get(), 9);
@@ -71,6 +83,7 @@ public:
 private:
   THandle FProcess;
   DWORD FId = 0;
+  DWORD FStartError = 0;
 };
 
 struct TDelivered {
@@ -156,7 +169,7 @@ TEST_F(TrackerCrashes, EventsOfKilledRunsAreDeliveredOnceAndEachKilledRunIsRepor
   const int kills = KillCount();
   for (int kill = 0; kill < kills; ++kill) {
     TRunner runner(FRoot.Path(), FService->Host(), L"track " + std::to_wstring(kEventsPerRun));
-    ASSERT_TRUE(runner.Started());
+    ASSERT_TRUE(runner.Started()) << "error " << runner.StartError() << " at kill " << kill;
     ::Sleep(lifetime(random));
     runner.Kill();
     const std::vector<std::string> recorded = RunsInMarkerOf(runner.Id());
