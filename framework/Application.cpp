@@ -108,18 +108,17 @@ void TApplication::ProcessMessages() {
   }
 }
 
-bool TApplication::HandleOneWhileWaiting(bool& quit, WPARAM& quitCode) {
+void TApplication::HandleOneWhileWaiting(bool& quit, WPARAM& quitCode) {
   MSG msg;
-  if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return;
   if (msg.message == WM_QUIT) {
     // Kept for the main loop; the waiting goes on, and so does the handling of hand-overs.
     quit = true;
     quitCode = msg.wParam;
-    return true;
+    return;
   }
   ::TranslateMessage(&msg);
   ::DispatchMessageW(&msg);
-  return true;
 }
 
 bool TApplication::WaitPumping(HANDLE handle, DWORD timeoutMs, const std::function<bool()>& stop) {

@@ -56,9 +56,8 @@ public:
 private:
   static LRESULT CALLBACK SyncWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
   bool DispatchOne(MSG& msg);
-  // Takes one message from the queue and handles it; a WM_QUIT is kept for the main loop. False when
-  // the queue was empty.
-  bool HandleOneWhileWaiting(bool& quit, WPARAM& quitCode);
+  // Takes one message from the queue, if there is one, and handles it; a WM_QUIT is kept for the main loop.
+  void HandleOneWhileWaiting(bool& quit, WPARAM& quitCode);
   HINSTANCE FInstance;
   DWORD FMainThreadID;
   HWND FSyncWindow = nullptr;

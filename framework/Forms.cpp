@@ -2,17 +2,13 @@
 #include "framework/Application.h"
 #include "framework/ControlsInternal.h"
 #include "framework/StdCtrls.h"
+#include "framework/SystemLibraries.h"
 #include <algorithm>
 
 namespace {
-template <typename F>
-F User32Function(const char* name) {
-  return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
-}
-
 // The window's DPI where Windows knows one per window (10, version 1607 on), else the system's.
 UINT WindowDpi(HWND wnd) {
-  if (auto getDpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow"))
+  if (auto getDpiForWindow = SystemFunction<UINT(WINAPI*)(HWND)>(L"user32.dll", "GetDpiForWindow"))
     if (UINT dpi = getDpiForWindow(wnd)) return dpi;
   return TWinControl::ScreenDpi();
 }
@@ -54,7 +50,7 @@ SIZE TForm::WindowSize() const {
   const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(FHandle, GWL_STYLE));
   const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(FHandle, GWL_EXSTYLE));
   using TAdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-  if (auto adjustForDpi = User32Function<TAdjustForDpi>("AdjustWindowRectExForDpi")) adjustForDpi(&rc, style, FALSE, exStyle, FDpi);
+  if (auto adjustForDpi = SystemFunction<TAdjustForDpi>(L"user32.dll", "AdjustWindowRectExForDpi")) adjustForDpi(&rc, style, FALSE, exStyle, FDpi);
   else ::AdjustWindowRectEx(&rc, style, FALSE, exStyle);
   return {rc.right - rc.left, rc.bottom - rc.top};
 }

@@ -7,12 +7,9 @@ namespace {
 // the system folder first, so that nothing later finds a copy beside the program.
 constexpr const wchar_t* kPreloaded[] = {L"uxtheme.dll", L"dwmapi.dll", L"cryptbase.dll", L"userenv.dll", L"propsys.dll"};
 
-using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
-
-TSetDefaultDllDirectories SetDefaultDllDirectoriesFunction() {
-  // Windows 8 on, and 7 and Vista with update KB2533623; kernel32 is loaded in every process.
-  return reinterpret_cast<TSetDefaultDllDirectories>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+// Windows 8 on, and 7 and Vista with update KB2533623.
+auto SetDefaultDllDirectoriesFunction() {
+  return SystemFunction<BOOL(WINAPI*)(DWORD)>(L"kernel32.dll", "SetDefaultDllDirectories");
 }
 
 // Without LOAD_LIBRARY_SEARCH_SYSTEM32 (a system without the update): the full path, and that DLL's own

@@ -12,3 +12,11 @@ void LimitDllSearchToSystem() noexcept;
 // A DLL of the system folder, never one of the program's folder or of the search path; none when it
 // cannot be loaded.
 HMODULE LoadSystemLibrary(const wchar_t* name) noexcept;
+
+// A function that older Windows versions lack, looked up by name in a DLL the process has loaded already
+// (kernel32, user32) at the moment it is needed; none where it is missing.
+template <typename F>
+F SystemFunction(const wchar_t* module, const char* name) noexcept {
+  HMODULE loaded = ::GetModuleHandleW(module);
+  return loaded ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(loaded, name))) : nullptr;
+}

@@ -4,6 +4,7 @@
 #include "framework/Exceptions.h"
 #include "framework/Handles.h"
 #include "framework/Strings.h"
+#include "framework/SystemLibraries.h"
 #include <vector>
 
 namespace {
@@ -53,9 +54,7 @@ bool ReadRegString(HKEY key, const wchar_t* name, std::wstring& value) {
 
 // Whether this is a 32-bit process on 64-bit Windows; IsWow64Process is looked up (XP SP2 on).
 bool RunsUnderWow64() {
-  using TIsWow64Process = BOOL(WINAPI*)(HANDLE, PBOOL);
-  auto isWow64Process = reinterpret_cast<TIsWow64Process>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process")));
+  auto isWow64Process = SystemFunction<BOOL(WINAPI*)(HANDLE, PBOOL)>(L"kernel32.dll", "IsWow64Process");
   BOOL wow64 = FALSE;
   return isWow64Process && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }

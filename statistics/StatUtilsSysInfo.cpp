@@ -1,6 +1,7 @@
 // Description of the machine for the start event: operating system, processor, memory, monitors,
 // language and location. Nothing here raises; a fact that cannot be obtained is empty or 0.
 #include "statistics/StatUtils.h"
+#include "framework/SystemLibraries.h"
 
 namespace {
 
@@ -13,13 +14,6 @@ constexpr WORD kSuiteEnterprise = 0x0002, kSuiteDatacenter = 0x0080, kSuitePerso
                kSuiteHomeServer = 0x8000;
 
 bool HasSuite(const TOSVersionFacts& facts, WORD bit) { return (facts.SuiteMask & bit) != 0; }
-
-// Functions that older systems lack are taken from kernel32 at the moment they are needed.
-template <typename Fn>
-Fn Kernel32Function(const char* name) {
-  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  return kernel ? reinterpret_cast<Fn>(::GetProcAddress(kernel, name)) : nullptr;
-}
 
 std::wstring Windows2003Name(const TOSVersionFacts& facts) {
   if (facts.ServerR2) return L"Windows Server 2003 R2, ";
@@ -156,7 +150,7 @@ void GetOSInformation(TStatSysInformation& info) {
 
   // The native information, so that a 32-bit process on a 64-bit system reports the system.
   SYSTEM_INFO system{};
-  if (auto getNative = Kernel32Function<void(WINAPI*)(LPSYSTEM_INFO)>("GetNativeSystemInfo"))
+  if (auto getNative = SystemFunction<void(WINAPI*)(LPSYSTEM_INFO)>(L"kernel32.dll", "GetNativeSystemInfo"))
     getNative(&system);
   else
     ::GetSystemInfo(&system);
@@ -166,7 +160,7 @@ void GetOSInformation(TStatSysInformation& info) {
   if (facts.PlatformId == kPlatformNT && facts.MajorVersion >= 6) {
     using TGetProductInfo = BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, PDWORD);
     DWORD code = 0;
-    if (auto getProductInfo = Kernel32Function<TGetProductInfo>("GetProductInfo"))
+    if (auto getProductInfo = SystemFunction<TGetProductInfo>(L"kernel32.dll", "GetProductInfo"))
       if (!getProductInfo(facts.MajorVersion, facts.MinorVersion, 0, 0, &code)) code = 0;
     facts.ProductCode = code;
   }
@@ -224,7 +218,7 @@ std::uint32_t BytesToMb(std::uint64_t bytes) { return static_cast<std::uint32_t>
 
 TStatMemoryInformation GetMemoryInformation() {
   TStatMemoryInformation memory;
-  if (auto statusEx = Kernel32Function<BOOL(WINAPI*)(LPMEMORYSTATUSEX)>("GlobalMemoryStatusEx")) {
+  if (auto statusEx = SystemFunction<BOOL(WINAPI*)(LPMEMORYSTATUSEX)>(L"kernel32.dll", "GlobalMemoryStatusEx")) {
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
     if (statusEx(&status)) {
@@ -264,8 +258,8 @@ TStatMonitorInfoArray GetMonitorsInformation() {
 std::wstring GetUserLocation(TStatLocationKind kind) {
   using TGetUserGeoID = GEOID(WINAPI*)(GEOCLASS);
   using TGetGeoInfoW = int(WINAPI*)(GEOID, GEOTYPE, LPWSTR, int, LANGID);
-  auto getUserGeoId = Kernel32Function<TGetUserGeoID>("GetUserGeoID");
-  auto getGeoInfo = Kernel32Function<TGetGeoInfoW>("GetGeoInfoW");
+  auto getUserGeoId = SystemFunction<TGetUserGeoID>(L"kernel32.dll", "GetUserGeoID");
+  auto getGeoInfo = SystemFunction<TGetGeoInfoW>(L"kernel32.dll", "GetGeoInfoW");
   if (!getUserGeoId || !getGeoInfo) return {};
   constexpr GEOCLASS kNation = 16;
   constexpr LANGID kEnglish = 9;
@@ -284,7 +278,7 @@ std::wstring GetFormatsCountry() {
 }
 
 std::wstring GetUILanguageName() {
-  auto getUILanguage = Kernel32Function<LANGID(WINAPI*)()>("GetUserDefaultUILanguage");
+  auto getUILanguage = SystemFunction<LANGID(WINAPI*)()>(L"kernel32.dll", "GetUserDefaultUILanguage");
   if (!getUILanguage) return {};
   return LocaleText(MAKELCID(getUILanguage(), SORT_DEFAULT), LOCALE_SENGLANGUAGE);
 }
