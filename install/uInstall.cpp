@@ -5,11 +5,14 @@
 #include "framework/Handles.h"
 #include "framework/Strings.h"
 #include "framework/SystemLibraries.h"
+#include <exdisp.h>
+#include <servprov.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shlobj.h>
 #include <vector>
 
 namespace {
-constexpr wchar_t kInstallerPrefix[] = L"tl_";
-constexpr wchar_t kInstallerExtension[] = L".exe";
 // The installer's file path is quoted: unquoted, a path with blanks lets Windows try its shorter prefixes
 // ("C:\Documents.exe" ...) first, and whatever sits there would run with administrator rights.
 constexpr wchar_t kInstallerCommandLine[] = L"\"%s\" /VERYSILENT";
@@ -18,27 +21,6 @@ constexpr wchar_t kUninstallKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{C5D3E1A0-7B2F-4C69-9E84-31F0A6D2B7C5}_is1";
 constexpr wchar_t kAppPathValue[] = L"Inno Setup: App Path";
 constexpr wchar_t kApplicationFile[] = L"%s\\Mercantix_Manager.exe";
-
-std::wstring ReplaceExtension(const std::wstring& path, const wchar_t* extension) {
-  size_t dot = path.find_last_of(L'.');
-  size_t separator = path.find_last_of(L"\\/:");
-  bool hasExtension = dot != std::wstring::npos && (separator == std::wstring::npos || dot > separator);
-  return (hasExtension ? path.substr(0, dot) : path) + extension;
-}
-
-// Returns 0 with both handles in info, or the error code of the failed start.
-DWORD LaunchProcess(const std::wstring& commandLine, WORD showWindow, PROCESS_INFORMATION& info) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = showWindow;
-  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());  // CreateProcessW may write into it
-  line.push_back(L'\0');
-  if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-    return 0;
-  DWORD error = ::GetLastError();
-  return error ? error : ERROR_INVALID_FUNCTION;
-}
 
 // A string value (REG_SZ or REG_EXPAND_SZ, unexpanded) up to its first terminating zero.
 bool ReadRegString(HKEY key, const wchar_t* name, std::wstring& value) {
@@ -81,19 +63,11 @@ std::wstring LoadInstallStr(unsigned id) {
   return n > 0 && text ? std::wstring(text, n) : std::wstring();
 }
 
-std::wstring MakeInstallerTempName() {
-  wchar_t folder[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, folder);  // a failure leaves the folder empty and the next call fails
-  wchar_t name[MAX_PATH + 1] = {};
-  if (!::GetTempFileNameW(folder, kInstallerPrefix, 0, name)) RaiseLastOSError();
-  return ReplaceExtension(name, kInstallerExtension);
-}
-
-bool RunInstallerModal(const std::wstring& installerPath, std::wstring& errorText) {
+bool RunInstallerModal(TInstallerFile& installer, std::wstring& errorText) {
   // Whatever the caller's variable held before (a download's blank error text) is no verdict on this run.
   errorText.clear();
   try {
-    TInstallThread thread(installerPath);
+    TInstallThread thread(installer);
     thread.ErrorTextOut = &errorText;
     thread.Start();
     Application->WaitPumping(thread.Handle());
@@ -106,7 +80,8 @@ bool RunInstallerModal(const std::wstring& installerPath, std::wstring& errorTex
 
 void TInstallThread::Execute() {
   try {
-    DWORD exitCode = RunProcessAndWait(FormatText(kInstallerCommandLine, {InstallerPath}));
+    const THandle process = FInstaller.Start(FormatText(kInstallerCommandLine, {InstallerPath}));
+    const DWORD exitCode = WaitForExitCode(process.Get());
     // Every non-zero exit code of this installer kind means the installation did not complete.
     if (exitCode != 0)
       throw Exception(FormatText(LoadInstallStr(sInstallerFailedWithExitCode), {IntToStr(exitCode)}));
@@ -115,20 +90,38 @@ void TInstallThread::Execute() {
   }
 }
 
+DWORD LaunchProcess(const wchar_t* application, const std::wstring& commandLine, WORD showWindow, DWORD flags,
+                    PROCESS_INFORMATION& info) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = showWindow;
+  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());  // CreateProcessW may write into it
+  line.push_back(L'\0');
+  if (::CreateProcessW(application, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup, &info))
+    return 0;
+  DWORD error = ::GetLastError();
+  return error ? error : ERROR_INVALID_FUNCTION;
+}
+
+DWORD WaitForExitCode(HANDLE process) {
+  if (::WaitForSingleObject(process, INFINITE) == WAIT_FAILED) RaiseLastOSError();
+  DWORD exitCode = 0;
+  if (!::GetExitCodeProcess(process, &exitCode)) RaiseLastOSError();
+  return exitCode;
+}
+
 DWORD RunProcessAndWait(const std::wstring& commandLine) {
   PROCESS_INFORMATION info{};
-  if (DWORD error = LaunchProcess(commandLine, SW_HIDE, info)) RaiseOSError(error);
+  if (DWORD error = LaunchProcess(nullptr, commandLine, SW_HIDE, 0, info)) RaiseOSError(error);
   THandle process(info.hProcess);
   THandle thread(info.hThread);
-  if (::WaitForSingleObject(process.Get(), INFINITE) == WAIT_FAILED) RaiseLastOSError();
-  DWORD exitCode = 0;
-  if (!::GetExitCodeProcess(process.Get(), &exitCode)) RaiseLastOSError();
-  return exitCode;
+  return WaitForExitCode(process.Get());
 }
 
 void StartProcess(const std::wstring& commandLine) {
   PROCESS_INFORMATION info{};
-  if (LaunchProcess(commandLine, SW_SHOWNORMAL, info) != 0) return;
+  if (LaunchProcess(nullptr, commandLine, SW_SHOWNORMAL, 0, info) != 0) return;
   THandle process(info.hProcess);
   THandle thread(info.hThread);
 }
@@ -148,10 +141,69 @@ std::wstring InstalledApplicationPath() {
   return IsExistingFile(application) ? application : std::wstring();
 }
 
+namespace {
+VARIANT* TextVariant(TVariant& variant, const std::wstring& text) {
+  V_VT(&variant) = VT_BSTR;
+  V_BSTR(&variant) = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return &variant;
+}
+
+// The shell object of the user's desktop: the desktop window's folder view, through the shell windows.
+TComPtr<IShellDispatch2> DesktopShell() {
+  TComPtr<IShellWindows> windows;
+  if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                windows.OutVoid())))
+    return {};
+  TVariant location, root;
+  V_VT(&location) = VT_I4;
+  V_I4(&location) = CSIDL_DESKTOP;
+  long window = 0;
+  TComPtr<IDispatch> desktop;
+  TComPtr<IServiceProvider> provider;
+  TComPtr<IShellBrowser> browser;
+  TComPtr<IShellView> view;
+  TComPtr<IDispatch> background;
+  TComPtr<IShellFolderViewDual> folderView;
+  TComPtr<IDispatch> application;
+  TComPtr<IShellDispatch2> shell;
+  // S_FALSE: no desktop window is registered.
+  if (windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, desktop.Out()) != S_OK ||
+      !desktop || FAILED(desktop->QueryInterface(IID_IServiceProvider, provider.OutVoid())) ||
+      FAILED(provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.OutVoid())) ||
+      FAILED(browser->QueryActiveShellView(view.Out())) || !view ||
+      FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.OutVoid())) ||
+      FAILED(background->QueryInterface(IID_IShellFolderViewDual, folderView.OutVoid())) ||
+      FAILED(folderView->get_Application(application.Out())) || !application ||
+      FAILED(application->QueryInterface(IID_IShellDispatch2, shell.OutVoid())))
+    return {};
+  return shell;
+}
+
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+}  // namespace
+
+bool ShellExecuteAsUser(const std::wstring& file) {
+  const TComPtr<IShellDispatch2> shell = DesktopShell();
+  if (!shell) return false;
+  TVariant name, arguments, folder, verb, show;
+  TextVariant(name, file);
+  TextVariant(arguments, L"");
+  TextVariant(folder, FolderOf(file));
+  TextVariant(verb, L"open");
+  V_VT(&show) = VT_I4;
+  V_I4(&show) = SW_SHOWNORMAL;
+  // The desktop shell starts the file itself, so the program is its child and runs with its rights.
+  return SUCCEEDED(shell->ShellExecute(V_BSTR(&name), arguments.Get(), folder.Get(), verb.Get(), show.Get()));
+}
+
 void StartInstalledApplication() noexcept {
   try {
     std::wstring application = InstalledApplicationPath();
-    if (!application.empty()) StartProcess(FormatText(kApplicationCommandLine, {application}));
+    if (application.empty()) return;
+    // Started by the wizard, the application would run with administrator rights, and so would every
+    // document and plug-in it opens. Only where no desktop shell answers (none is running) does the
+    // wizard start it itself.
+    if (!ShellExecuteAsUser(application)) StartProcess(FormatText(kApplicationCommandLine, {application}));
   } catch (...) {
     // Nothing is reported from here: the wizard closes either way.
   }

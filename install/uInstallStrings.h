@@ -8,6 +8,9 @@ enum : unsigned {
   // "%s" = the publisher the installer must be signed by.
   sInstallerNotSignedByVendor = 3001,
   sInstallerDamaged = 3002,
+  // "%s" = the system's text of the reason.
+  sNoProtectedFolder = 3003,
+  sInstallerNotTheCheckedFile = 3004,
 };
 
 // The text of one of these ids from the program's own string table.

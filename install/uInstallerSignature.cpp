@@ -4,7 +4,9 @@
 #include "framework/Strings.h"
 #include "framework/SystemLibraries.h"
 #include "framework/Thread.h"
+#include "install/uInstall.h"
 #include "install/uInstallStrings.h"
+#include "framework/Exceptions.h"
 #include <softpub.h>
 #include <wincrypt.h>
 #include <wintrust.h>
@@ -87,13 +89,21 @@ uint64_t FileSize(HANDLE file) {
 
 class TSignatureThread : public TThread {
 public:
-  TSignatureThread(HANDLE file, const std::wstring& path) : FFile(file), FPath(path) {}
+  explicit TSignatureThread(TInstallerFile& installer) : FInstaller(installer) {}
+  ~TSignatureThread() override { EndBeforeDestruction(); }
   TInstallerVerdict Verdict = TInstallerVerdict::Damaged;
 protected:
-  void Execute() override { Verdict = VerifyInstallerSignature(FFile, FPath, InstallerPublisher); }
+  void Execute() override {
+    try {
+      Verdict = FInstaller.UseSealed([this](HANDLE file) {
+        return VerifyInstallerSignature(file, FInstaller.Path(), InstallerPublisher);
+      });
+    } catch (const Exception&) {
+      // The file was removed meanwhile (the window closed): it stays "damaged", and nothing runs.
+    }
+  }
 private:
-  HANDLE FFile;  // not owned
-  const std::wstring& FPath;
+  TInstallerFile& FInstaller;  // not owned
 };
 }  // namespace
 
@@ -159,21 +169,17 @@ TInstallerVerdict VerifyInstallerSignature(HANDLE file, const std::wstring& path
   return ClassifyTrustResult(status, signer, publisher, status != 0 && SignatureCutOff(ReadHead(file), FileSize(file)));
 }
 
-TFileHandle HoldInstallerFile(const std::wstring& path) {
-  // Readers only: the process start opens the image for reading and executing, which this allows.
-  return TFileHandle(
-      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-std::wstring CheckInstallerModal(const TFileHandle& held, const std::wstring& path) {
-  TInstallerVerdict verdict = TInstallerVerdict::Damaged;
-  if (held) {
-    TSignatureThread thread(held.Get(), path);
-    thread.Start();
-    Application->WaitPumping(thread.Handle());
-    thread.WaitFor();
-    verdict = thread.Verdict;
+std::wstring CheckInstallerModal(TInstallerFile& installer) {
+  try {
+    installer.Seal();
+  } catch (const Exception& error) {
+    return error.Message();
   }
+  TSignatureThread thread(installer);
+  thread.Start();
+  Application->WaitPumping(thread.Handle());
+  thread.WaitFor();
+  const TInstallerVerdict verdict = thread.Verdict;
   switch (verdict) {
     case TInstallerVerdict::Genuine:
       return {};

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include "framework/Handles.h"
 
 // The signer the installer must name (a constant of the build).
 extern const wchar_t InstallerPublisher[];
@@ -24,10 +23,9 @@ bool SignatureCutOff(std::string_view head, uint64_t fileSize);
 // Verifies the open file's signature (no UI, no revocation look-up over the network) and its signer.
 TInstallerVerdict VerifyInstallerSignature(HANDLE file, const std::wstring& path, std::wstring_view publisher);
 
-// Opens the installer so that nobody can write, rename or delete it while the handle lives: what is
-// checked is what runs. Empty when the file cannot be opened.
-TFileHandle HoldInstallerFile(const std::wstring& path);
+class TInstallerFile;
 
-// Checks the held file on a worker while the GUI thread keeps handling its messages. Returns the empty text
-// when the installer may run, otherwise the message that says why it may not.
-std::wstring CheckInstallerModal(const TFileHandle& held, const std::wstring& path);
+// Seals the downloaded installer (nobody may change it from now on) and checks it on a worker while the GUI
+// thread keeps handling its messages. Returns the empty text when the installer may run, otherwise the
+// message that says why it may not.
+std::wstring CheckInstallerModal(TInstallerFile& installer);

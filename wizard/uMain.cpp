@@ -2,6 +2,7 @@
 #include "framework/Application.h"
 #include "framework/Graphics.h"
 #include "framework/Strings.h"
+#include "install/uInstall.h"
 #include "wizard/uInputChecks.h"
 #include "wizard/uStringRes.h"
 
@@ -168,6 +169,9 @@ void TfmMain::FormClose() {
   FClosing = true;
   HideInputHint();
   ::ShowWindow(FHandle, SW_HIDE);  // the user who closes sees the window go at once
+  // The sequence below this call never resumes: its installer goes now (or, while it runs, at the next
+  // restart).
+  if (FInstaller) FInstaller->Remove();
   // The run's events are written out and its marker removed first, so that a closed run is neither
   // lost nor reported as a crash; the tracker's time-out keeps the close short whatever hangs.
   SoftwareStatisticsTracker->Finish(SoftwareStatisticsTracker->AutoFinishTimeout());

@@ -23,6 +23,7 @@ int SecondsBetween(DWORD startTick, DWORD nowTick);
 int SecondsSince(DWORD startTick);
 
 class THttpRequest;
+class TInstallerFile;
 
 class TfmMain : public TForm {
 public:
@@ -121,4 +122,5 @@ private:
   TDownloadStatus FDownloadStatus;
   int FDownloadRetries = 0;       // as the download's last report told
   long long FResumedBytes = 0;
+  std::unique_ptr<TInstallerFile> FInstaller;  // the running sequence's installer, while it has one
 };

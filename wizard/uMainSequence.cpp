@@ -1,6 +1,7 @@
 // The main sequence of the wizard: sign-up, download, installation, application start.
 #include "wizard/uMain.h"
 #include "framework/Application.h"
+#include "framework/Exceptions.h"
 #include "framework/Strings.h"
 #include "http/uWinInetRequest.h"
 #include "install/uInstall.h"
@@ -19,16 +20,6 @@ int SecondsBetween(DWORD startTick, DWORD nowTick) {
 
 int SecondsSince(DWORD startTick) { return SecondsBetween(startTick, ::GetTickCount()); }
 
-namespace {
-// Deletes the installer file when the sequence ends, whichever way it ends.
-class TInstallerFileCleanup {
-public:
-  ~TInstallerFileCleanup() {
-    if (!FileName.empty()) ::DeleteFileW(FileName.c_str());
-  }
-  std::wstring FileName;
-};
-}  // namespace
 
 bool TfmMain::SendSignUp(std::wstring& text) {
   ShowBottomPage(tsProgressMarq);
@@ -75,8 +66,16 @@ void TfmMain::RunMainSequence() {
   lbProcess->SetText(LoadStr(sDownloading));
   lbAmount->SetText(L"");
   ShowBottomPage(tsProgress);
-  TInstallerFileCleanup installer;
-  installer.FileName = MakeInstallerTempName();
+  // The installer's folder and file go whichever way the sequence ends (a close removes them itself).
+  try {
+    FInstaller = std::make_unique<TInstallerFile>();
+  } catch (const Exception& error) {
+    return DownloadFailed(error.Message());
+  }
+  const struct TInstallerEnd {
+    std::unique_ptr<TInstallerFile>& Installer;
+    ~TInstallerEnd() { Installer.reset(); }
+  } installerEnd{FInstaller};
 
   const DWORD t1 = ::GetTickCount();
   StartDownloadStatus(t1);
@@ -85,16 +84,15 @@ void TfmMain::RunMainSequence() {
   const auto progress = [this](THttpRequest* request, int32_t max, int32_t position) {
     DownloadProgress(request, max, position);
   };
-  if (HttpDownloadFileModal(response.DownloadUrl, installer.FileName, btCancel.get(), errorText, progress) ==
+  if (HttpDownloadToStreamModal(response.DownloadUrl, *FInstaller, btCancel.get(), errorText, progress) ==
       TTransferEnd::StoppedByUser)
     FCancelled = true;  // as for the sign-up: a stop without a click is a cancel
   TrackDownloadRetries();
   if (FCancelled) return DownloadCancelled(t1);
   if (!Trim(errorText).empty()) return DownloadFailed(errorText);
-  // The installer runs with administrator rights: only the vendor's intact file may. The handle keeps the
-  // file as it was checked until the installer has started (declared after the clean-up, so it closes first).
-  const TFileHandle heldInstaller = HoldInstallerFile(installer.FileName);
-  const std::wstring refusal = CheckInstallerModal(heldInstaller, installer.FileName);
+  // The installer runs with administrator rights: only the vendor's intact file may, and from here on
+  // nobody can change it until it has started.
+  const std::wstring refusal = CheckInstallerModal(*FInstaller);
   if (FCancelled) return DownloadCancelled(t1);
   if (!refusal.empty()) return DownloadFailed(refusal);
   TrackEventValue(L"Downloading", L"End", 1);
@@ -104,10 +102,9 @@ void TfmMain::RunMainSequence() {
   FCancelled = false;
   btCancelMarguee->SetVisible(false);  // the installation cannot be cancelled; nothing shows it again
 
-  if (!RunInstallerModal(installer.FileName, errorText)) return ShowFailure(errorText);
+  if (!RunInstallerModal(*FInstaller, errorText)) return ShowFailure(errorText);
   StartInstalledApplication();
   TrackEventValue(L"Installation", L"OverallTime", SecondsSince(t0));
-  installer.FileName.clear();  // the installer stays in the temporary folder after a successful run
   Close();
 }
 

@@ -9,6 +9,7 @@
 // Prints one line: "<way> signup_ms=<> download_ms=<> install_ms=<>".
 #include <windows.h>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include "bench/support/BenchSupport.h"
 #include "framework/Application.h"
@@ -22,6 +23,7 @@
 namespace {
 struct TParts {
   std::wstring SignUpUrl, InstallerUrl, Installer, Application;
+  std::unique_ptr<TInstallerFile> Held;  // the wizard's way: the installer in its protected folder
 };
 
 TStrings SignUpFields() { return BuildSignUpFields(L"Anna", L"Schmidt", L"anna.schmidt@example.com"); }
@@ -43,7 +45,7 @@ bool RunAndWait(std::wstring commandLine) {
 }
 
 // Each step returns false with errorText set when it fails.
-bool SignUp(bool wizardWay, const TParts& parts, std::wstring& errorText) {
+bool SignUp(bool wizardWay, TParts& parts, std::wstring& errorText) {
   if (wizardWay) {
     std::wstring text;
     if (PostSignUp(parts.SignUpUrl, SignUpFields(), nullptr, text)) errorText = text;
@@ -53,21 +55,20 @@ bool SignUp(bool wizardWay, const TParts& parts, std::wstring& errorText) {
   return PostBare(parts.SignUpUrl, WideToUtf8(EncodeFormFields(SignUpFields())), reply, errorText);
 }
 
-bool Download(bool wizardWay, const TParts& parts, std::wstring& errorText) {
+bool Download(bool wizardWay, TParts& parts, std::wstring& errorText) {
   if (!wizardWay) return DownloadBare(parts.InstallerUrl, parts.Installer, errorText);
-  HttpDownloadFileModal(parts.InstallerUrl, parts.Installer, nullptr, errorText, nullptr);
+  parts.Held = std::make_unique<TInstallerFile>();
+  HttpDownloadToStreamModal(parts.InstallerUrl, *parts.Held, nullptr, errorText, nullptr);
   return errorText.empty();
 }
 
-bool Install(bool wizardWay, const TParts& parts, std::wstring& errorText) {
-  // The wizard checks the installer's signature on a held file before it runs it; the bare way does not.
-  TFileHandle held;
+bool Install(bool wizardWay, TParts& parts, std::wstring& errorText) {
+  // The wizard seals and checks the installer's signature before it runs it; the bare way does not.
   if (wizardWay) {
-    held = HoldInstallerFile(parts.Installer);
-    errorText = CheckInstallerModal(held, parts.Installer);
+    errorText = CheckInstallerModal(*parts.Held);
     if (!errorText.empty()) return false;
   }
-  const bool installed = wizardWay ? RunInstallerModal(parts.Installer, errorText)
+  const bool installed = wizardWay ? RunInstallerModal(*parts.Held, errorText)
                                    : RunAndWait(Quoted(parts.Installer) + L" /VERYSILENT");
   if (!installed) {
     if (errorText.empty()) errorText = L"the installer failed";
@@ -89,10 +90,10 @@ int wmain(int argc, wchar_t** argv) {
   TApplication app;
   app.Initialize();
   const bool wizardWay = way == L"wizard";
-  const TParts parts{argv[2], argv[3], argv[4], argv[5]};
+  TParts parts{argv[2], argv[3], argv[4], argv[5], nullptr};
   const struct {
     const char* Name;
-    bool (*Run)(bool, const TParts&, std::wstring&);
+    bool (*Run)(bool, TParts&, std::wstring&);
   } steps[] = {{"signup", SignUp}, {"download", Download}, {"install", Install}};
   std::printf("%ls", way.c_str());
   for (const auto& step : steps) {

@@ -56,6 +56,23 @@ bool WaitForFileContent(const std::wstring& path, DWORD timeoutMs) {
   return false;
 }
 
+std::string ReadBytes(const std::wstring& path) {
+  TFileHandle in(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  std::string bytes(in ? ::GetFileSize(in.Get(), nullptr) : 0, '\0');
+  DWORD got = 0;
+  if (!bytes.empty()) ::ReadFile(in.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  bytes.resize(got);
+  return bytes;
+}
+
+std::unique_ptr<TInstallerFile> DownloadedInstaller(const std::wstring& source) {
+  auto installer = std::make_unique<TInstallerFile>();
+  const std::string bytes = ReadBytes(source);
+  installer->Write(bytes.data(), bytes.size());
+  installer->Seal();
+  return installer;
+}
+
 void DeleteProductKey() {
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kProductUninstallKey, view, 0);
 }

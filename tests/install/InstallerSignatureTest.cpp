@@ -3,18 +3,10 @@
 #include <gtest/gtest.h>
 #include "install/uInstall.h"
 #include "install/uInstallerSignature.h"
+#include "framework/Strings.h"
 #include "tests/install/InstallTestSupport.h"
 
 namespace {
-std::string ReadBytes(const std::wstring& path) {
-  TFileHandle in(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  std::string bytes(::GetFileSize(in.Get(), nullptr), '\0');
-  DWORD got = 0;
-  ::ReadFile(in.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  bytes.resize(got);
-  return bytes;
-}
-
 std::wstring WriteBytes(const std::wstring& path, const std::string& bytes) {
   TFileHandle out(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   DWORD written = 0;
@@ -23,7 +15,7 @@ std::wstring WriteBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 TInstallerVerdict VerdictOf(const std::wstring& path, std::wstring_view publisher = InstallerPublisher) {
-  TFileHandle held = HoldInstallerFile(path);
+  TFileHandle held(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   EXPECT_TRUE(held) << "cannot open " << std::string(path.begin(), path.end());
   return VerifyInstallerSignature(held.Get(), path, publisher);
 }
@@ -41,25 +33,26 @@ TEST(InstallerSignature, OnlyTheVendorsCompleteInstallerIsGenuine) {
             TInstallerVerdict::Damaged);
 }
 
-TEST(InstallerSignature, TheHeldFileCannotChangeButStillRuns) {
-  const std::wstring folder = FreshFolder(L"held");
-  const std::wstring installer = folder + L"\\tl_held.exe";
-  CopyFileOrFail(InstallerStandIn(), installer);
-  TFileHandle held = HoldInstallerFile(installer);
-  ASSERT_TRUE(held);
-  EXPECT_EQ(CheckInstallerModal(held, installer), L"");
-
-  TFileHandle writer(::CreateFileW(installer.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
-  EXPECT_FALSE(writer);
-  EXPECT_FALSE(::DeleteFileW(installer.c_str()));
-  EXPECT_FALSE(::MoveFileW(installer.c_str(), (folder + L"\\moved.exe").c_str()));
-  TScopedEnv target(L"TL_INSTALL_DIR", folder + L"\\app");
-  EXPECT_EQ(RunProcessAndWait(L"\"" + installer + L"\" /VERYSILENT"), 0u);
+TEST(InstallerSignature, TheCheckSealsTheFileThatThenRuns) {
+  const std::string genuine = ReadBytes(InstallerStandIn());
+  TInstallerFile installer;
+  installer.Write(genuine.data(), genuine.size());
+  EXPECT_EQ(CheckInstallerModal(installer), L"");
+  EXPECT_FALSE(TFileHandle(::CreateFileW(installer.Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr)));
+  EXPECT_FALSE(::DeleteFileW(installer.Path().c_str()));
+  EXPECT_FALSE(::MoveFileW(installer.Path().c_str(), (installer.Folder() + L"\\moved.exe").c_str()));
+  TScopedEnv target(L"TL_INSTALL_DIR", FreshFolder(L"held") + L"\\app");
+  std::wstring errorText;
+  EXPECT_TRUE(RunInstallerModal(installer, errorText)) << WideToUtf8(errorText);
   DeleteProductKey();
-  held.Reset();
-  EXPECT_TRUE(::DeleteFileW(installer.c_str()));
-  TFileHandle missing = HoldInstallerFile(installer);
-  EXPECT_EQ(CheckInstallerModal(missing, installer),
+  // Once removed (a close), nothing is checked and nothing runs.
+  installer.Remove();
+  EXPECT_NE(CheckInstallerModal(installer), L"");
+
+  TInstallerFile tampered;
+  const std::string changed = genuine.substr(0, 2000) + "X" + genuine.substr(2001);
+  tampered.Write(changed.data(), changed.size());
+  EXPECT_EQ(CheckInstallerModal(tampered),
             L"The downloaded installer is damaged, so it was not run. Please try again.");
 }

@@ -1,6 +1,8 @@
 // Stands in for the installed application in tests: it records each start, with the exact command line it
-// was given, as one UTF-8 line of "started.txt" beside itself, and ends at once.
+// was given, as one UTF-8 line of "started.txt" beside itself, and the file name of the process that started
+// it as a line of "parents.txt", and ends at once.
 #include <windows.h>
+#include <tlhelp32.h>
 #include <string>
 #include "framework/Handles.h"
 
@@ -28,8 +30,22 @@ bool AppendLine(const std::wstring& file, const std::wstring& line) {
   return ::WriteFile(out.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
          written == bytes.size();
 }
+// The executable file name of the parent process, or "?" where it has ended or cannot be told.
+std::wstring ParentName() {
+  TFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  DWORD parent = 0;
+  for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry))
+    if (entry.th32ProcessID == ::GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); parent && more;
+       more = ::Process32NextW(snapshot.Get(), &entry))
+    if (entry.th32ProcessID == parent) return entry.szExeFile;
+  return L"?";
+}
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
-  return AppendLine(OwnFolder() + L"started.txt", ::GetCommandLineW()) ? 0 : 1;
+  const bool parentNoted = AppendLine(OwnFolder() + L"parents.txt", ParentName());
+  return AppendLine(OwnFolder() + L"started.txt", ::GetCommandLineW()) && parentNoted ? 0 : 1;
 }

@@ -3,8 +3,10 @@
 // environment variable TL_INSTALL_DIR (default "%ProgramFiles%\Tradeloom") and registers that folder as
 // "Inno Setup: App Path" of the product's uninstall key, as the real installer does.
 //
-// Each run appends its command line to "installer_standin.log" beside itself. Its behaviour can be changed
-// by words in its own file name (e.g. "setup_exit3.exe") or in a file "installer_standin.cfg" beside it:
+// Each run appends its command line to "installer_standin.log" beside itself, or in the folder named by the
+// environment variable TL_STANDIN_FOLDER (the wizard runs it from a folder of its own that tests cannot
+// know beforehand). Its behaviour can be changed by words in its own file name (e.g. "setup_exit3.exe") or
+// in a file "installer_standin.cfg" in that same folder:
 //   exit<N>   end with exit code N without installing
 //   noop      end with exit code 0 without installing
 //   sleep<N>  wait N milliseconds first (N at most 60000)
@@ -126,14 +128,22 @@ bool IsVerySilent() {
     if (::lstrcmpiW(__wargv[i], L"/VERYSILENT") == 0) return true;
   return false;
 }
+
+// Where the log and the settings are.
+std::wstring NotesFolder(const std::wstring& own) {
+  wchar_t buffer[MAX_PATH] = {};
+  DWORD n = ::GetEnvironmentVariableW(L"TL_STANDIN_FOLDER", buffer, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::wstring(buffer) + L"\\" : FolderOf(own);
+}
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   std::wstring own = OwnPath();
-  AppendFile(FolderOf(own) + L"installer_standin.log", ToUtf8(::GetCommandLineW()) + "\n");
+  const std::wstring notes = NotesFolder(own);
+  AppendFile(notes + L"installer_standin.log", ToUtf8(::GetCommandLineW()) + "\n");
   TMode mode;
   ApplyModeWords(own.substr(FolderOf(own).size()), mode);
-  std::string settings = ReadSmallFile(FolderOf(own) + L"installer_standin.cfg");  // ASCII words
+  std::string settings = ReadSmallFile(notes + L"installer_standin.cfg");  // ASCII words
   ApplyModeWords(std::wstring(settings.begin(), settings.end()), mode);
   if (mode.SleepMs) ::Sleep(mode.SleepMs);
   if (!IsVerySilent()) return 2;

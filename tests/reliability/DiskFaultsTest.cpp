@@ -1,5 +1,5 @@
-// The temporary folder full or unwritable while the installer is downloaded: a clear message, nothing
-// left open, and the partial file can be removed by the wizard's clean-up. The tracker's data folder on a
+// The installer's folder full or unwritable while the installer is downloaded: a clear message, nothing
+// left open or behind. The tracker's data folder on a
 // full disk loses no stored package. The folders come from the CTest fixture disk_fixture.sh (a 1 MiB
 // tmpfs and a read-only one where mounting is allowed).
 #include "tests/reliability/ReliabilitySupport.h"
@@ -17,26 +17,6 @@ bool HasKind(const std::string& kind) {
   return ReadLinuxFile(DiskFaultDir() + "/kinds").find(kind) != std::string::npos;
 }
 
-// Points the process's temporary folder elsewhere for the life of the object.
-class TTempFolder {
-public:
-  explicit TTempFolder(const std::wstring& folder) {
-    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-      wchar_t old[MAX_PATH] = {};
-      const DWORD length = ::GetEnvironmentVariableW(name, old, MAX_PATH);
-      FSaved.emplace_back(name, length > 0 && length < MAX_PATH ? std::wstring(old) : std::wstring());
-      ::SetEnvironmentVariableW(name, folder.c_str());
-    }
-  }
-  ~TTempFolder() {
-    for (const auto& [name, value] : FSaved)
-      ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
-  }
-
-private:
-  std::vector<std::pair<std::wstring, std::wstring>> FSaved;
-};
-
 // Names of the files in a folder (Linux path).
 std::vector<std::wstring> FilesIn(const std::string& folder) {
   std::vector<std::wstring> names;
@@ -51,44 +31,35 @@ std::vector<std::wstring> FilesIn(const std::string& folder) {
 }
 }  // namespace
 
-TEST(DiskFaults, FullTemporaryFolderStopsTheDownloadWithTheSystemsText) {
+TEST(DiskFaults, FullInstallerFolderStopsTheDownloadWithTheSystemsText) {
   if (!HasKind("full=tmpfs")) GTEST_SKIP() << "no small file system could be mounted here";
   const std::string full = DiskFaultDir() + "/full";
-  TTempFolder temp(WindowsPath(full));
-  const std::wstring installer = MakeInstallerTempName();
-  ASSERT_EQ(0u, installer.rfind(WindowsPath(full), 0)) << WideToUtf8(installer);
+  {
+    TInstallerFile installer({WindowsPath(full)}, TInstallerFile::RandomName);
+    ASSERT_EQ(0u, installer.Path().rfind(WindowsPath(full), 0)) << WideToUtf8(installer.Path());
+    std::wstring errorText;
+    const DWORD start = ::GetTickCount();
+    HttpDownloadToStreamModal(TFileServer::Url("/gen/4000000"), installer, nullptr, errorText, nullptr);
+    EXPECT_LT(::GetTickCount() - start, 20000u);
+    EXPECT_EQ(SysErrorMessage(ERROR_DISK_FULL), errorText);
+  }
+  // The partial file and its folder went with the installer, and the space came back.
+  EXPECT_TRUE(FilesIn(full).empty());
+  TInstallerFile again({WindowsPath(full)}, TInstallerFile::RandomName);
   std::wstring errorText;
-  const DWORD start = ::GetTickCount();
-  HttpDownloadFileModal(TFileServer::Url("/gen/4000000"), installer, nullptr, errorText, nullptr);
-  EXPECT_LT(::GetTickCount() - start, 20000u);
-  EXPECT_EQ(SysErrorMessage(ERROR_DISK_FULL), errorText);
-  EXPECT_FALSE(Trim(errorText).empty());
-  // The wizard's clean-up deletes the partial file: it is closed and goes, and the space comes back.
-  EXPECT_TRUE(::DeleteFileW(installer.c_str())) << "error " << ::GetLastError();
-  std::vector<std::wstring> left = FilesIn(full);
-  ASSERT_EQ(1u, left.size());
-  EXPECT_TRUE(left[0].ends_with(L".tmp"));  // the empty name reservation, which stays by design
-  ::DeleteFileW((WindowsPath(full) + L"\\" + left[0]).c_str());
-  std::wstring again;
-  HttpDownloadFileModal(TFileServer::Url("/gen/500000"), installer, nullptr, again, nullptr);
-  EXPECT_EQ(L"", again);
-  ::DeleteFileW(installer.c_str());
+  HttpDownloadToStreamModal(TFileServer::Url("/gen/500000"), again, nullptr, errorText, nullptr);
+  EXPECT_EQ(L"", errorText);
 }
 
-TEST(DiskFaults, UnwritableTemporaryFolderStopsTheWizardsStepsWithAMessage) {
+TEST(DiskFaults, UnwritableInstallerFolderStopsTheStepWithAMessage) {
   if (!HasKind("readonly=tmpfs")) GTEST_SKIP() << "no read-only file system could be mounted here";
   const std::string folder = DiskFaultDir() + "/readonly";
-  TTempFolder temp(WindowsPath(folder));
-  std::wstring errorText, message;
-  // The wizard's two steps: the name (Wine hands one out even where it cannot reserve it), then the file.
   try {
-    const std::wstring installer = MakeInstallerTempName();
-    HttpDownloadFileModal(TFileServer::Url("/gen/1000"), installer, nullptr, errorText, nullptr);
+    TInstallerFile installer({WindowsPath(folder)}, TInstallerFile::RandomName);
+    ADD_FAILURE() << "an installer folder was made in a read-only folder";
   } catch (const Exception& error) {
-    message = error.Message();
+    EXPECT_EQ(0u, error.Message().find(L"The installer cannot be downloaded")) << WideToUtf8(error.Message());
   }
-  EXPECT_FALSE(Trim(message).empty()) << "the steps went on in a read-only folder";
-  EXPECT_EQ(L"", errorText);
   EXPECT_TRUE(FilesIn(folder).empty());
 }
 
