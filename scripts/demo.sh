@@ -56,7 +56,9 @@ pids+=($!)
 sleep 1
 
 export TL_INSTALL_DIR='C:\Program Files\Tradeloom'
-# The installer stand-in takes its time, as a real installation does, so that its page can be seen.
+# The installer stand-in takes its time, as a real installation does, so that its page can be seen. Its
+# settings are in the user's temporary folder: the wizard runs it from a protected folder of its own.
+export TL_STANDIN_FOLDER="C:\\users\\$(id -un)\\Temp"
 echo sleep2500 > "$WINEPREFIX/drive_c/users/$(id -un)/Temp/installer_standin.cfg"
 title="Tradeloom for Mercantix Setup"
 shot() {  # the window with a margin, and whatever floats over it
@@ -146,7 +148,7 @@ echo "Installer offered: Authenticode-signed by \"$signer\" (the wizard checks s
 echo "Download: $installer_size bytes; the whole run took $(python3 -c "print(round($ended - ${started:-$ended}, 1))") s from the button to the end"
 app="$TL_BUILD/demo-prefix/drive_c/Program Files/Tradeloom/started.txt"
 if [ -f "$app" ]; then
-  echo "Installed application started: $(tr -d '\r' < "$app")"
+  echo "Installed application started: $(tr -d '\r' < "$app"), by $(tr -d '\r' < "$(dirname "$app")/parents.txt")"
 else
   echo "Installed application: NOT started"
 fi

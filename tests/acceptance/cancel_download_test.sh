@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The user cancels the sign-up and the download in every way a button can be used: a click, Tab to Cancel
 # and Return, Tab and Space, a press dragged off the button. Each time the wizard goes back to the input
-# page without a word, leaves no installer behind and runs nothing; the statistics hold cancels only.
+# page without a word, leaves no installer behind and runs nothing; the statistics hold cancels only. Then
+# the window is closed while a download runs: the partial installer and its folder go before the process ends.
 source "$(dirname "$0")/lib.sh"
 fresh_prefix
 stats_start
@@ -33,10 +34,10 @@ cancel_by() {
   esac
 }
 
-# Waits until part of the installer has arrived in the temporary folder.
+# Waits until part of the installer has arrived in its folder.
 wait_partial_installer() {
   for _ in $(seq "$(slow 100)"); do
-    [ -n "$(find "$(wine_temp)" -maxdepth 1 -name 'tl_*.exe' -size +0 2>/dev/null)" ] && return 0
+    [ -n "$(installer_files | xargs -r -d '\n' find 2>/dev/null -size +0)" ] && return 0
     sleep 0.1
   done
   fail "no part of the installer arrived"
@@ -57,19 +58,25 @@ for step in signup download; do
     fi
     expect_input_page
     expect_no_message_box
-    ls "$(wine_temp)"/tl_*.exe >/dev/null 2>&1 && fail "the partial installer was left behind ($step, $way)"
+    [ -z "$(installer_folders)" ] || fail "the partial installer was left behind ($step, $way)"
     echo "ok: $step cancelled by $way"
   done
 done
 gui_shot cancelled
+gui_click btDownload
+wait_field tsProgress 3 1
+wait_partial_installer
 xdotool key alt+F4
 wait_wizard_exit
+expect_eq "exit code of the window closed mid-download" 0 "$WIZ_EXIT"
+[ -z "$(installer_folders)" ] || fail "the close mid-download left the installer behind: $(installer_folders)"
+[ -z "$(find "$(wine_temp)" -name 'tl_*')" ] || fail "something of the installer is in the user's temporary folder"
 start_and_close
-expect_eq "sign-up requests" 8 "$(wc -l < "$OUT/signup-posted.txt")"
+expect_eq "sign-up requests" 9 "$(wc -l < "$OUT/signup-posted.txt")"
 expect_eq "cancel count events" 4 "$(count_events '^Downloading +CancelCount = 1$')"
 expect_eq "cancel time events" 4 "$(count_events '^Downloading +CancelTime = [0-9]+$')"
-expect_eq "sign-ups that ended" 4 "$(count_events '^RequestLicense +FullTime = [0-9]+$')"
-expect_eq "sign-up results" 4 "$(count_events '^RequestLicense +Result = success$')"
+expect_eq "sign-ups that ended" 5 "$(count_events '^RequestLicense +FullTime = [0-9]+$')"
+expect_eq "sign-up results" 5 "$(count_events '^RequestLicense +Result = success$')"
 expect_eq "other outcomes" 0 "$(count_events '^(Downloading +(End|ErrorCount|FullTime)|RequestLicense +Result = $|Installation)')"
 [ -f "$(wine_temp)/installer_standin.log" ] && fail "an installer ran"
 application_not_started || fail "an application was started"

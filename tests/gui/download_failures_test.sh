@@ -3,11 +3,9 @@
 source "$(dirname "$0")/lib.sh"
 files_start
 cp "$TL_BUILD/tests/peers/installer_standin.exe" "$OUT/files/setup.exe"
-temp="$(wine_temp)"
 
 # A download error: the server's own status text, shown as it is; the file is deleted.
 signup_start "success||http://localhost:$FILES_PORT/files/setup.exe?fail=404&reason=No+such+installer+here"
-rm -f "$temp"/tl_*.exe
 gui_start
 fill_and_download "Anna" "Schmidt" "anna@example.com"
 text=$(wait_message_box)
@@ -16,7 +14,7 @@ echo "ok: download error says '$text'"
 [[ "$text" == *"No such installer here"* ]] || fail "the message does not carry the server's text"
 dismiss_message_box
 expect_input_page
-ls "$temp"/tl_*.exe >/dev/null 2>&1 && fail "the failed download's file was left behind"
+[ -z "$(installer_folders)" ] || fail "the failed download's file was left behind"
 gui_stop
 peers_stop
 
@@ -46,7 +44,7 @@ echo "ok: the amount line says '$amount'"
 xdotool key Tab
 wait_field btCancel 5 1
 gui_shot downloading
-ls "$temp"/tl_*.exe >/dev/null 2>&1 || fail "no installer file while downloading"
+[ -n "$(installer_files)" ] || fail "no installer file while downloading"
 start=$(date +%s%N)
 xdotool key Escape
 wait_field tsInput 3 1
@@ -56,7 +54,7 @@ expect_input_page
 wait_field btDownload 5 1
 sleep 0.5
 expect_no_message_box
-ls "$temp"/tl_*.exe >/dev/null 2>&1 && fail "the partial file was left behind"
+[ -z "$(installer_folders)" ] || fail "the partial file was left behind"
 gui_shot cancelled
 
 # A busy server asks for 20 s: the step text says the wizard tries again, and Cancel ends the wait at once.
@@ -70,5 +68,5 @@ elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
 [ "$elapsed" -lt 3000 ] || fail "cancel during the wait took ${elapsed} ms"
 expect_input_page
 expect_no_message_box
-ls "$temp"/tl_*.exe >/dev/null 2>&1 && fail "the waiting download's file was left behind"
+[ -z "$(installer_folders)" ] || fail "the waiting download's file was left behind"
 echo "download failures passed"

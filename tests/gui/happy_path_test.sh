@@ -15,7 +15,7 @@ files_start
 cp "$TL_BUILD/tests/peers/installer_standin.exe" "$OUT/files/setup.exe"
 echo '[{"body": "success||http://localhost:'$FILES_PORT'/files/setup.exe?rate=1000000&cut=40000&first=1", "delay": 1.5}]' > "$OUT/replies.json"
 signup_start "@$OUT/replies.json"
-rm -f "$(wine_temp)"/tl_*.exe "$(wine_temp)/installer_standin.log"
+rm -f "$(wine_temp)/installer_standin.log"
 echo sleep1500 > "$(wine_temp)/installer_standin.cfg"
 gui_start
 fill_and_download "Anna" "Schmidt" "anna.schmidt@example.com"
@@ -31,6 +31,10 @@ rm -f "$(wine_temp)/installer_standin.cfg"
 expect_eq "sign-up requests" 1 "$(wc -l < "$OUT/signup-posted.txt")"
 expect_eq "download requests (the first cut short, the second resuming)" 2 "$(wc -l < "$OUT/files-requests.txt")"
 expect_eq "installer runs" 1 "$(wc -l < "$(wine_temp)/installer_standin.log")"
+# It ran from a folder of its own below the Windows temporary folder, and nothing of it stays.
+grep -q -i -E '^"C:\\windows\\temp\\tl-[0-9A-F]{32}\\tl_[0-9A-F]{1,4}\.exe" /VERYSILENT' "$(wine_temp)/installer_standin.log" ||
+  fail "the installer ran as $(cat "$(wine_temp)/installer_standin.log")"
+[ -z "$(installer_folders)" ] || fail "the installer's folder stayed: $(installer_folders)"
 expect_eq "exit code" 0 "$WIZ_EXIT"
 gui_shot ended
 
@@ -38,7 +42,8 @@ grep -q "tlfFirstName=Anna&tlfLastName=Schmidt&tlfEmail=anna.schmidt%40example.c
   "$OUT/signup-posted.txt" || fail "the sign-up body was not the six fields: $(cat "$OUT/signup-posted.txt")"
 wait_file "$app_dir/started.txt" || fail "the installed application was not started"
 expect_eq "application command line" "\"$install_dir\\Mercantix_Manager.exe\"" "$(tr -d '\r\n' < "$app_dir/started.txt")"
-ls "$(wine_temp)"/tl_*.exe >/dev/null 2>&1 || fail "the installer file is not left in the temporary folder"
+# Started by the desktop shell with the user's rights, not by the elevated wizard.
+expect_eq "the application's parent" "explorer.exe" "$(tr -d '\r\n' < "$app_dir/parents.txt")"
 
 # The run's statistics: what the close wrote into package files is delivered by the next start, and
 # a run that was closed is not reported as a crash. That second run is closed with Alt+F4, which must
