@@ -37,7 +37,7 @@ cancel_by() {
 # Waits until part of the installer has arrived in its folder.
 wait_partial_installer() {
   for _ in $(seq "$(slow 100)"); do
-    [ -n "$(installer_files | xargs -r -d '\n' find 2>/dev/null -size +0)" ] && return 0
+    [ -n "$(installer_files -size +0)" ] && return 0
     sleep 0.1
   done
   fail "no part of the installer arrived"

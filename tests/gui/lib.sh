@@ -174,8 +174,8 @@ wine_temp() { echo "$WINEPREFIX/drive_c/users/$(id -un)/Temp"; }
 export TL_STANDIN_FOLDER="C:\\users\\$(id -un)\\Temp"
 # The wizard's installer folders that exist now ("tl-" and 32 hex digits), one per line.
 installer_folders() { find "$WINEPREFIX/drive_c/windows/temp" -maxdepth 1 -name 'tl-*' 2>/dev/null; }
-# The installer files in them.
-installer_files() { find "$WINEPREFIX/drive_c/windows/temp" -mindepth 2 -maxdepth 2 -path '*/tl-*/tl_*.exe' 2>/dev/null; }
+# The installer files in them; more find tests may follow (-size +0).
+installer_files() { find "$WINEPREFIX/drive_c/windows/temp" -mindepth 2 -maxdepth 2 -path '*/tl-*/tl_*.exe' "$@" 2>/dev/null; }
 
 # Fills the three fields as a person would and presses the download button.
 fill_and_download() {  # first last email
