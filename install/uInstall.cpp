@@ -14,8 +14,10 @@
 
 namespace {
 // The installer's file path is quoted: unquoted, a path with blanks lets Windows try its shorter prefixes
-// ("C:\Documents.exe" ...) first, and whatever sits there would run with administrator rights.
-constexpr wchar_t kInstallerCommandLine[] = L"\"%s\" /VERYSILENT";
+// ("C:\Documents.exe" ...) first, and whatever sits there would run with administrator rights. A very silent
+// installation that needs a restart would restart Windows at once, and every other program's unsaved work
+// would be lost: it reports the need through its exit code instead.
+constexpr wchar_t kInstallerCommandLine[] = L"\"%s\" /VERYSILENT /NORESTART /RESTARTEXITCODE=3010";
 constexpr wchar_t kApplicationCommandLine[] = L"\"%s\"";
 constexpr wchar_t kUninstallKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{C5D3E1A0-7B2F-4C69-9E84-31F0A6D2B7C5}_is1";
@@ -63,12 +65,13 @@ std::wstring LoadInstallStr(unsigned id) {
   return n > 0 && text ? std::wstring(text, n) : std::wstring();
 }
 
-bool RunInstallerModal(TInstallerFile& installer, std::wstring& errorText) {
+bool RunInstallerModal(TInstallerFile& installer, std::wstring& errorText, bool* restartRequired) {
   // Whatever the caller's variable held before (a download's blank error text) is no verdict on this run.
   errorText.clear();
   try {
     TInstallThread thread(installer);
     thread.ErrorTextOut = &errorText;
+    thread.RestartRequiredOut = restartRequired;
     thread.Start();
     Application->WaitPumping(thread.Handle());
     thread.WaitFor();  // returns at once unless the pumping wait itself failed
@@ -82,7 +85,11 @@ void TInstallThread::Execute() {
   try {
     const THandle process = FInstaller.Start(FormatText(kInstallerCommandLine, {InstallerPath}));
     const DWORD exitCode = WaitForExitCode(process.Get());
-    // Every non-zero exit code of this installer kind means the installation did not complete.
+    if (exitCode == kRestartRequiredExitCode) {
+      if (RestartRequiredOut) *RestartRequiredOut = true;
+      return;
+    }
+    // Every other non-zero exit code of this installer kind means the installation did not complete.
     if (exitCode != 0)
       throw Exception(FormatText(LoadInstallStr(sInstallerFailedWithExitCode), {IntToStr(exitCode)}));
   } catch (const Exception& error) {
@@ -124,6 +131,20 @@ void StartProcess(const std::wstring& commandLine) {
   if (LaunchProcess(nullptr, commandLine, SW_SHOWNORMAL, 0, info) != 0) return;
   THandle process(info.hProcess);
   THandle thread(info.hThread);
+}
+
+bool RestartWindows() {
+  // The restart needs the shutdown privilege, which an administrator's token holds but has not enabled.
+  THandle token;
+  if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Out())) {
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
+      ::AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
+  }
+  return ::ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
+                                         SHTDN_REASON_FLAG_PLANNED) != FALSE;
 }
 
 std::wstring InstalledApplicationPath() {

@@ -82,9 +82,18 @@ private:
 // prefix of a final path.
 bool SameFilePath(std::wstring_view a, std::wstring_view b);
 
+// The installer's exit code for "installed, but Windows must restart to finish" (ERROR_SUCCESS_REBOOT_REQUIRED).
+constexpr DWORD kRestartRequiredExitCode = 3010;
+
 // Runs the sealed installer silently and waits for it while handling the GUI thread's messages. errorText is
 // cleared first; true when it is still empty afterwards, otherwise it says why the installation failed.
-bool RunInstallerModal(TInstallerFile& installer, std::wstring& errorText);
+// restartRequired (when given) tells whether the installation needs a restart of Windows to finish; the
+// installer never restarts Windows itself.
+bool RunInstallerModal(TInstallerFile& installer, std::wstring& errorText, bool* restartRequired = nullptr);
+
+// Restarts Windows the ordinary way (programs are asked to close), for a planned application installation.
+// False when Windows refuses.
+bool RestartWindows();
 
 // Runs one installer and waits for it; created suspended.
 class TInstallThread : public TThread {
@@ -94,6 +103,7 @@ public:
   ~TInstallThread() override { EndBeforeDestruction(); }
 
   std::wstring* ErrorTextOut = nullptr;  // the caller's variable, not owned; written only before the end
+  bool* RestartRequiredOut = nullptr;     // likewise
   std::wstring InstallerPath;
 
 protected:

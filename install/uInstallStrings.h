@@ -11,6 +11,7 @@ enum : unsigned {
   // "%s" = the system's text of the reason.
   sNoProtectedFolder = 3003,
   sInstallerNotTheCheckedFile = 3004,
+  sRestartToFinish = 3005,
 };
 
 // The text of one of these ids from the program's own string table.

@@ -83,6 +83,7 @@ public:
   void DownloadProgress(THttpRequest* request, int max, int position);  // the transfer's request
   void ShowFailure(const std::wstring& message);
   void StartInstalledApplication();
+  void OfferRestart();  // after an installation that needs Windows restarted to finish
 
   // Slideshow.
   void StartPromo();

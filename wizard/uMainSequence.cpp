@@ -5,6 +5,7 @@
 #include "framework/Strings.h"
 #include "http/uWinInetRequest.h"
 #include "install/uInstall.h"
+#include "install/uInstallStrings.h"
 #include "install/uInstallerSignature.h"
 #include "signup/uResponseData.h"
 #include "signup/uSignUp.h"
@@ -102,7 +103,15 @@ void TfmMain::RunMainSequence() {
   FCancelled = false;
   btCancelMarguee->SetVisible(false);  // the installation cannot be cancelled; nothing shows it again
 
-  if (!RunInstallerModal(*FInstaller, errorText)) return ShowFailure(errorText);
+  bool restartRequired = false;
+  if (!RunInstallerModal(*FInstaller, errorText, &restartRequired)) return ShowFailure(errorText);
+  if (restartRequired) {
+    // Installed, but the application can only run after the restart; the user chooses when.
+    TrackEventValue(L"Installation", L"RestartRequired", 1);
+    TrackEventValue(L"Installation", L"OverallTime", SecondsSince(t0));
+    OfferRestart();
+    return Close();
+  }
   StartInstalledApplication();
   TrackEventValue(L"Installation", L"OverallTime", SecondsSince(t0));
   Close();
@@ -159,6 +168,12 @@ void TfmMain::ShowFailure(const std::wstring& message) {
 }
 
 void TfmMain::StartInstalledApplication() { ::StartInstalledApplication(); }
+
+void TfmMain::OfferRestart() {
+  if (::MessageBoxW(FHandle, LoadInstallStr(sRestartToFinish).c_str(), Application->Title().c_str(),
+                    MB_YESNO | MB_ICONINFORMATION) == IDYES)
+    RestartWindows();
+}
 
 // ---- Slideshow ----
 

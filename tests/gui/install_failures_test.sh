@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # An installation that fails is reported and brings the input page back; the next attempt shows the
 # sign-up step without a Cancel button, sized by the marquee bar. A download that is not the vendor's
-# complete, signed installer never runs: the wizard says why, deletes it and counts a failed download.
+# complete, signed installer never runs: the wizard says why, deletes it and counts a failed download. An
+# installation that needs a restart says so and asks; "No" closes the wizard without starting the application.
 source "$(dirname "$0")/lib.sh"
 export TL_INSTALL_DIR="C:\\TradeloomTest\\failures"
 rm -rf "$(stats_data_folder)"
@@ -29,7 +30,7 @@ refused=(text unsigned tampered foreign half)
     echo ", {\"body\": \"success||http://localhost:$FILES_PORT/files/$name.exe\", \"delay\": ${delay:-2}}"
     delay=0
   done
-  echo "]"
+  echo ", \"success||http://localhost:$FILES_PORT/files/setup.exe\"]"
 } > "$OUT/replies.json"
 signup_start "@$OUT/replies.json"
 echo exit5 > "$temp/installer_standin.cfg"
@@ -67,9 +68,26 @@ for name in "${refused[@]}"; do
   [ -z "$(installer_folders)" ] || fail "the refused $name.exe was left behind"
   expect_eq "installer runs after $name.exe" "$runs" "$(wc -l < "$temp/installer_standin.log")"
 done
-rm -f "$temp/installer_standin.cfg"
-xdotool key alt+F4
+
+# Installed, but Windows must restart to finish: the installer got the switches that keep it from
+# restarting by itself, and the user is asked.
+echo reboot > "$temp/installer_standin.cfg"
+gui_click btDownload
+expect_eq "restart question" "Windows must be restarted to finish the installation of Tradeloom. Do you want to restart now?" \
+  "$(wait_message_box)"
+gui_shot restart-question
+grep -q -E '" /VERYSILENT /NORESTART /RESTARTEXITCODE=3010$' <(tr -d '\r' < "$temp/installer_standin.log") ||
+  fail "the installer's command line was $(tail -1 "$temp/installer_standin.log")"
+for id in $(xdotool search --onlyvisible --name "^$TITLE\$" 2>/dev/null); do
+  [ "$id" == "$WID" ] || { xdotool windowfocus --sync "$id"; xdotool key n; }
+done
 wait_wizard_exit
+expect_eq "exit code after the restart question" 0 "$WIZ_EXIT"
+[ -z "$(installer_folders)" ] || fail "the installer's folder stayed after the installation"
+[ -f "$WINEPREFIX/drive_c/TradeloomTest/failures/Mercantix_Manager.exe" ] || fail "the application was not installed"
+sleep 1
+[ ! -f "$WINEPREFIX/drive_c/TradeloomTest/failures/started.txt" ] || fail "the application started before the restart"
+rm -f "$temp/installer_standin.cfg"
 
 # The next start delivers what the close stored: one failed download for each refusal, no other outcome.
 gui_start
@@ -77,5 +95,6 @@ sleep 4
 xdotool key alt+F4
 wait_wizard_exit
 expect_eq "failed downloads counted" "${#refused[@]}" "$(stats_events | grep -Ec '^Downloading +ErrorCount = 1$' || true)"
-expect_eq "complete downloads counted" 1 "$(stats_events | grep -Ec '^Downloading +End = 1$' || true)"
+expect_eq "complete downloads counted" 2 "$(stats_events | grep -Ec '^Downloading +End = 1$' || true)"
+expect_eq "installations that need a restart" 1 "$(stats_events | grep -Ec '^Installation +RestartRequired = 1$' || true)"
 echo "install failures passed"

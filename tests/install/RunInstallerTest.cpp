@@ -46,7 +46,7 @@ TEST_F(RunInstaller, SilentRunInstallsAndTheApplicationStartsAsTheUserFromTheUni
     std::wstring errorText;
     EXPECT_TRUE(RunInstallerModal(*installer, errorText));
     EXPECT_EQ(errorText, L"");
-    EXPECT_EQ(InstallerLog(), L"\"" + installer->Path() + L"\" /VERYSILENT\n");
+    EXPECT_EQ(InstallerLog(), L"\"" + installer->Path() + L"\" /VERYSILENT /NORESTART /RESTARTEXITCODE=3010\n");
     const std::wstring installerFolder = installer->Folder();
     installer.reset();
     EXPECT_EQ(::GetFileAttributesW(installerFolder.c_str()), INVALID_FILE_ATTRIBUTES);  // nothing of it stays
@@ -77,6 +77,13 @@ TEST_F(RunInstaller, NonZeroExitCodeFailsWithATextNamingTheCode) {
     EXPECT_NE(errorText.find(L"exit code " + Utf8ToWide(code) + L"."), std::wstring::npos) << WideToUtf8(errorText);
     EXPECT_EQ(ReadProductAppPath(), L"");
   }
+  // "Installed; Windows must restart to finish" is a success that says so.
+  auto installer = StandInInstaller("reboot");
+  std::wstring errorText;
+  bool restartRequired = false;
+  EXPECT_TRUE(RunInstallerModal(*installer, errorText, &restartRequired));
+  EXPECT_EQ(errorText, L"");
+  EXPECT_TRUE(restartRequired);
 }
 
 TEST_F(RunInstaller, AnInstallerThatCannotStartOrIsNotSealedFailsWithAText) {

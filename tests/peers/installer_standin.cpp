@@ -9,6 +9,7 @@
 // in a file "installer_standin.cfg" in that same folder:
 //   exit<N>   end with exit code N without installing
 //   noop      end with exit code 0 without installing
+//   reboot    install, then end with exit code 3010 (installed, Windows must restart to finish)
 //   sleep<N>  wait N milliseconds first (N at most 60000)
 //   view32, view64  register in that registry view (an installer in 32-bit or 64-bit mode), not its own
 // Without "/VERYSILENT" it would have shown its own wizard: it installs nothing and ends with exit code 2.
@@ -75,6 +76,7 @@ void ApplyModeWords(const std::wstring& text, TMode& mode) {
   auto apply = [&mode](const std::wstring& w) {
     auto number = [&w](size_t from) { return static_cast<DWORD>(std::wcstoul(w.c_str() + from, nullptr, 10)); };
     if (w == L"noop") mode.Install = false;
+    else if (w == L"reboot") mode.ExitCode = 3010;
     else if (w == L"view32") mode.View = KEY_WOW64_32KEY;
     else if (w == L"view64") mode.View = KEY_WOW64_64KEY;
     else if (w.size() > 4 && w.compare(0, 4, L"exit") == 0 && std::iswdigit(w[4])) {
@@ -148,5 +150,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   if (mode.SleepMs) ::Sleep(mode.SleepMs);
   if (!IsVerySilent()) return 2;
   if (!mode.Install) return static_cast<int>(mode.ExitCode);
-  return Install(mode.View) ? 0 : 1;
+  return Install(mode.View) ? static_cast<int>(mode.ExitCode) : 1;
 }
