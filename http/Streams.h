@@ -14,12 +14,16 @@ public:
   virtual void Truncate() = 0;
 };
 
+// Writes all bytes to the open file at its position, or empties it; raise EOSError with the system's text.
+void WriteToFile(HANDLE file, const void* data, size_t count);
+void TruncateFile(HANDLE file);
+
 // Writes to an open file, which it owns and closes.
 class TFileStream : public TStream {
 public:
   explicit TFileStream(TFileHandle file) : FFile(std::move(file)) {}
-  void Write(const void* data, size_t count) override;  // raises EOSError with the system's text
-  void Truncate() override;
+  void Write(const void* data, size_t count) override { WriteToFile(FFile.Get(), data, count); }
+  void Truncate() override { TruncateFile(FFile.Get()); }
   HANDLE Handle() const { return FFile.Get(); }
 private:
   TFileHandle FFile;

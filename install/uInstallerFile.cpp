@@ -176,23 +176,13 @@ bool TInstallerFile::MakeFolder(const std::wstring& parent, const std::wstring& 
 void TInstallerFile::Write(const void* data, size_t count) {
   TLock lock(*this, INFINITE);
   if (FState != TState::Writing) RaiseOSError(ERROR_INVALID_HANDLE);
-  const char* next = static_cast<const char*>(data);
-  while (count > 0) {
-    const DWORD chunk = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
-    DWORD written = 0;
-    if (!::WriteFile(FFile.Get(), next, chunk, &written, nullptr)) RaiseLastOSError();
-    if (written == 0) RaiseOSError(ERROR_WRITE_FAULT);
-    next += written;
-    count -= written;
-  }
+  WriteToFile(FFile.Get(), data, count);
 }
 
 void TInstallerFile::Truncate() {
   TLock lock(*this, INFINITE);
   if (FState != TState::Writing) RaiseOSError(ERROR_INVALID_HANDLE);
-  LARGE_INTEGER start{};
-  if (!::SetFilePointerEx(FFile.Get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(FFile.Get()))
-    RaiseLastOSError();
+  TruncateFile(FFile.Get());
 }
 
 void TInstallerFile::Seal() {
