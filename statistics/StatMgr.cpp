@@ -144,7 +144,9 @@ void TSoftwareStatisticsTracker::ClearFinishing() {
 
 TDateTime TSoftwareStatisticsTracker::NowWhole() const { return WholeSeconds(Now()); }
 
-std::wstring TSoftwareStatisticsTracker::DataFile(std::wstring_view name) const { return JoinPath(FDataFolder.Path(), name); }
+std::wstring TSoftwareStatisticsTracker::DataFile(std::wstring_view name) const {
+  return JoinPath(FDataFolder.Path(), name);
+}
 
 // ---- Steps of Start --------------------------------------------------------------------------
 

@@ -9,7 +9,9 @@
 #include "framework/Strings.h"
 #include "framework/SystemLibraries.h"
 
-inline bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool PathExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // The Unix name of a path under Wine; empty elsewhere.
 inline std::string UnixFileName(const std::wstring& path) {
@@ -44,7 +46,8 @@ inline bool PlantSymbolicLink(const std::wstring& target, const std::wstring& li
   const std::wstring folder = link.substr(0, link.find_last_of(L'\\'));
   const std::string unixTarget = UnixFileName(target), unixFolder = UnixFileName(folder);
   if (unixTarget.empty() || unixFolder.empty()) {
-    const DWORD kind = (::GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_DIRECTORY) ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
+    const bool folderLink = (::GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const DWORD kind = folderLink ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
     return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), kind | 0x2 /* unprivileged */) && PathExists(link);
   }
   return StartUnixProgram(L"Z:\\bin\\ln", L"-s \"" + Utf8ToWide(unixTarget) + L"\" \"" + Utf8ToWide(unixFolder) + L"/" +
