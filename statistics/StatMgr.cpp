@@ -13,24 +13,9 @@ namespace {
 constexpr wchar_t kServiceFolderName[] = L"Software Statistics Service";
 constexpr wchar_t kMarkerPrefix[] = L"proc-";
 constexpr wchar_t kMarkerMask[] = L"proc-*";
+constexpr wchar_t kInstallationKeyFileName[] = L"installation.key";
 constexpr std::int64_t kMarkerUpdateIntervalMs = 60000;
 constexpr DWORD kServeSliceMs = 100;
-
-bool FileExists(const std::wstring& fileName) {
-  const DWORD attributes = ::GetFileAttributesW(fileName.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-// Creates the folder together with every missing parent folder.
-bool ForceFolders(const std::wstring& path) {
-  if (path.empty()) return false;
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  const size_t slash = path.find_last_of(L'\\');
-  if (slash != std::wstring::npos && slash > 0 && path[slash - 1] != L':' && !ForceFolders(path.substr(0, slash)))
-    return false;
-  return ::CreateDirectoryW(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
-}
 
 std::int64_t MillisecondsBetween(TDateTime from, TDateTime to) {
   return std::llround((to - from) * static_cast<double>(kMSecsPerDay));
@@ -159,7 +144,9 @@ void TSoftwareStatisticsTracker::ClearFinishing() {
 
 TDateTime TSoftwareStatisticsTracker::NowWhole() const { return WholeSeconds(Now()); }
 
-std::wstring TSoftwareStatisticsTracker::DataFile(std::wstring_view name) const { return JoinPath(FDataFolder, name); }
+std::wstring TSoftwareStatisticsTracker::DataFile(std::wstring_view name) const {
+  return JoinPath(FDataFolder.Path(), name);
+}
 
 // ---- Steps of Start --------------------------------------------------------------------------
 
@@ -174,29 +161,28 @@ void TSoftwareStatisticsTracker::BuildServiceUrls() {
 void TSoftwareStatisticsTracker::PrepareDataFolder() {
   const std::wstring root = FEnvironment.LocalAppDataFolder();
   if (root.empty()) return;
-  const std::wstring folder =
-      JoinPath(JoinPath(JoinPath(root, kServiceFolderName), FProductKey), FVersion.ToFolderName());
-  if (ForceFolders(folder)) FDataFolder = folder;
+  // A folder that cannot be made, or is refused, leaves the one held so far: it cannot have been
+  // redirected while it was held.
+  TDataFolder folder = TDataFolder::Open(root, {kServiceFolderName, FProductKey, FVersion.ToFolderName()});
+  if (folder) FDataFolder = std::move(folder);
 }
 
 void TSoftwareStatisticsTracker::LoadSettings() {
-  if (FDataFolder.empty()) return;
+  if (!FDataFolder) return;
   std::wstring text;
-  const std::wstring fileName = DataFile(L"settings.txt");
-  if (FileExists(fileName)) ReadTextFile(fileName, text);
+  ReadDataTextFile(FDataFolder, kSettingsFileName, text);  // missing, refused or unreadable: empty
   ReplaceSettings(text);
 }
 
 void TSoftwareStatisticsTracker::DetermineInstallationId() {
   std::wstring id = FEnvironment.MachineInstallationId(FProductKey);
   if (id.empty()) {
-    if (FDataFolder.empty()) return;  // the identifier of the last run stays
-    const std::wstring keyFile = DataFile(L"installation.key");
-    if (FileExists(keyFile)) ReadTextFile(keyFile, id);
+    if (!FDataFolder) return;  // the identifier of the last run stays
+    ReadDataTextFile(FDataFolder, kInstallationKeyFileName, id);
     if (id.empty()) {
       id = CreateGuidText();
       if (id.empty()) id = CreateTimeStampId();
-      if (!ReplaceTextFile(keyFile, id)) id.clear();
+      if (!ReplaceDataTextFile(FDataFolder, kInstallationKeyFileName, id)) id.clear();
     }
   }
   std::lock_guard<std::mutex> guard(FLock);
@@ -222,24 +208,22 @@ std::wstring TSoftwareStatisticsTracker::ExecutionId() const {
 // ---- Process markers -------------------------------------------------------------------------
 
 void TSoftwareStatisticsTracker::ReportEndedRuns() {
-  if (FDataFolder.empty()) return;
-  for (const std::wstring& name : ListFiles(FDataFolder, kMarkerMask)) {
-    const std::wstring markerName = DataFile(name);
+  if (!FDataFolder) return;
+  for (const std::wstring& name : ListFiles(FDataFolder.Path(), kMarkerMask)) {
     // A running process holds its marker open for writing and shares reading only: this open fails for it.
-    TFileHandle marker(::CreateFileW(markerName.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    TFileHandle marker = OpenDataFile(FDataFolder, name, GENERIC_READ | GENERIC_WRITE | DELETE, dfExisting);
     if (!marker) continue;
     std::wstring text;
     ReadTextFromHandle(marker.Get(), text);
     if (text.empty()) {
-      DeleteOpenFile(marker, markerName);
+      DeleteOpenFile(marker);
       continue;
     }
     // The record stays a marker, held open under a name of this run (never that of a live process), until
     // the settings step settles it: a crash before then leaves it to the next start, it is reported once,
     // and no other tracker takes it meanwhile. Where it cannot be renamed, it is held under its own name.
-    const std::wstring heldName = NewRunFileName(kMarkerPrefix, L"");
-    FReportedRuns.push_back({RenameOpenFile(marker.Get(), heldName) ? heldName : markerName, std::move(marker)});
+    RenameOpenFile(marker.Get(), FDataFolder, NewRunName(kMarkerPrefix, L""));
+    FReportedRuns.push_back(std::move(marker));
   }
 }
 
@@ -250,20 +234,21 @@ void TSoftwareStatisticsTracker::SettleReportedRuns() {
     std::lock_guard<std::mutex> guard(FLock);
     keep = CollectsLocked();
   }
-  for (TStoredPackage& record : FReportedRuns) {
-    if (!keep) DeleteOpenFile(record.File, record.FileName);
-    else RenameOpenFile(record.File.Get(), NewPackageFileName());  // failing, it is reported by the next start
+  for (TFileHandle& record : FReportedRuns) {
+    if (!keep) DeleteOpenFile(record);
+    else RenameOpenFile(record.Get(), FDataFolder, NewPackageName());  // failing: reported by the next start
   }
   FReportedRuns.clear();
 }
 
 void TSoftwareStatisticsTracker::CreateMarker() {
   FProcFile.Reset();
-  if (FDataFolder.empty()) return;
-  FProcFileName = DataFile(kMarkerPrefix + IntToStr(::GetCurrentProcessId()));
-  // With DELETE access: the marker of a run that finished is deleted through its own handle.
-  FProcFile.Reset(::CreateFileW(FProcFileName.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!FDataFolder) return;
+  // With DELETE access: the marker of a run that finished is deleted through its own handle. One left by
+  // an earlier process of the same id that no start could take in is emptied, as a new marker is.
+  FProcFile = OpenDataFile(FDataFolder, kMarkerPrefix + IntToStr(::GetCurrentProcessId()), GENERIC_WRITE | DELETE,
+                           dfExistingOrNew);
+  if (FProcFile) RewriteTextToHandle(FProcFile.Get(), L"");
 }
 
 void TSoftwareStatisticsTracker::UpdateMarker() {
@@ -277,7 +262,7 @@ void TSoftwareStatisticsTracker::UpdateMarker() {
 void TSoftwareStatisticsTracker::RemoveMarker() {
   // Through its handle: between a close and a delete by name another tracker could open it, and the
   // run that finished would be reported as a failure.
-  if (FProcFile) DeleteOpenFile(FProcFile, FProcFileName);
+  if (FProcFile) DeleteOpenFile(FProcFile);
 }
 
 // ---- Events and the queue --------------------------------------------------------------------

@@ -224,6 +224,7 @@ constexpr size_t kMaxQueuedEvents = 20000;
 constexpr size_t kPackageTargetLength = 51200;            // characters
 constexpr std::uint64_t kMaxPackageFolderBytes = 20971520;  // 20 MiB
 constexpr DWORD kDefaultAutoFinishTimeout = 1000;
+constexpr wchar_t kSettingsFileName[] = L"settings.txt";
 
 class TSoftwareStatisticsTracker : public TComponent {
 public:
@@ -284,7 +285,7 @@ public:
 
   bool Running() const { return FStartTime > 0; }
   TDateTime StartTime() const { return FStartTime; }
-  const std::wstring& DataFolder() const { return FDataFolder; }
+  const std::wstring& DataFolder() const { return FDataFolder.Path(); }
   const TProductVersion& Version() const { return FVersion; }
   const std::wstring& SendUrl() const { return FSendUrl; }
   const std::wstring& SettingsUrl() const { return FSettingsUrl; }
@@ -353,10 +354,6 @@ protected:
   TStatHttpRequestClass FHttpRequestClass;
 
 private:
-  struct TStoredPackage {
-    std::wstring FileName;
-    TFileHandle File;
-  };
   // Counts the waits and event calls during which Start and Finish do nothing, for its scope.
   class TNestedCallBlock {
   public:
@@ -373,12 +370,14 @@ private:
   void SettleReportedRuns();
   // The queueing rule; with Lock held.
   bool CollectsLocked() const { return !FSettingsKnown || FCollectData; }
-  // A new name "<prefix><ExecutionId>-<number><extension>" in the data folder; the number is shared by
-  // every file of the process.
-  std::wstring NewRunFileName(std::wstring_view prefix, std::wstring_view extension);
+  // A new file name "<prefix><ExecutionId>-<number><extension>" (without the folder); the number is
+  // shared by every file of the process.
+  std::wstring NewRunName(std::wstring_view prefix, std::wstring_view extension);
+  // The name of a new package file, without the folder.
+  std::wstring NewPackageName() { return NewRunName(L"event-", L".xml"); }
   // Takes stored package files into the current package; returns the open files whose events it merged,
   // to be deleted once the current package file holds them, and what the adopted file held.
-  std::vector<TStoredPackage> TakeInStoredPackages(std::wstring& adoptedContent);
+  std::vector<TFileHandle> TakeInStoredPackages(std::wstring& adoptedContent);
   void CountNewPackageBytes(std::uint64_t bytes);
   bool ThreadAskedToEnd() const;
   void ClearFinishing();
@@ -400,7 +399,7 @@ private:
   TDateTime FStartTime = 0;
   std::wstring FSendUrl;
   std::wstring FSettingsUrl;
-  std::wstring FDataFolder;
+  TDataFolder FDataFolder;  // held from the Start that opened it until another one replaces it
   TTrackerSettings FSettings;
   bool FCollectData = false;  // collect_data of FSettings, for the queueing threads
   TProductVersion FVersion;
@@ -408,12 +407,11 @@ private:
   std::wstring FExecutionId;
   std::deque<std::wstring> FEventQueue;
   bool FSettingsKnown = false;
-  std::wstring FProcFileName;
   TFileHandle FProcFile;
   TDateTime FLastProcUpdate = 0;
   // Failure records of ended runs, held open under names of this run until SettleReportedRuns: Start
   // fills the list before the thread runs, the thread settles it, StopThread settles what is left.
-  std::vector<TStoredPackage> FReportedRuns;
+  std::vector<TFileHandle> FReportedRuns;
   std::unique_ptr<TStatEventThread> FThread;
   std::atomic<int> FNestedCallsBlocked{0};
   TStatHttpRequest* FCurrentRequest = nullptr;  // not owned: the sending thread's request

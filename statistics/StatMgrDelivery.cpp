@@ -9,7 +9,6 @@
 namespace {
 
 constexpr DWORD kCyclePauseMs = 1000;
-constexpr wchar_t kSettingsFileName[] = L"settings.txt";
 
 // The system's proxy list for the proxy events. A list that cannot be read is reported as empty: ending
 // the sending thread over it would lose the run's events.
@@ -119,13 +118,13 @@ void TSoftwareStatisticsTracker::FetchSettings() {
     TResultCodeEffect effect = ResultCodeEffect(code);
     effect.DropPackage = effect.DeleteAllPackages;
     ApplyResultCodeEffect(effect);
-    if (result == hrOK && !FDataFolder.empty()) {
+    if (result == hrOK && FDataFolder) {
       std::wstring text;
       {
         std::lock_guard<std::mutex> guard(FLock);
         text = SettingsToText(FSettings, NowWhole());
       }
-      ReplaceTextFile(DataFile(kSettingsFileName), text);
+      ReplaceDataTextFile(FDataFolder, kSettingsFileName, text);
     }
   }
   DropQueueUnlessCollecting();

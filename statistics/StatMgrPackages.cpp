@@ -21,9 +21,13 @@ std::atomic<std::uint32_t> PackageFileCounter{0};
 // With DELETE access, so that a merged file can be deleted through the handle that keeps it ours. A stored
 // file is opened only if it still exists: another tracker may have delivered and deleted it since the
 // folder was listed, and opening it "always" would bring it back as an empty file.
-TFileHandle OpenPackageFile(const std::wstring& fileName, DWORD disposition) {
-  return TFileHandle(::CreateFileW(fileName.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                                   nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+TFileHandle OpenPackageFile(const TDataFolder& folder, const std::wstring& name, TDataFileOpen how) {
+  return OpenDataFile(folder, name, GENERIC_READ | GENERIC_WRITE | DELETE, how);
+}
+
+// For deleting only, sharing as a deletion by name would: a file another tracker holds stays.
+TFileHandle OpenPackageFileToDelete(const TDataFolder& folder, const std::wstring& name) {
+  return OpenDataFile(folder, name, DELETE, dfExisting, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 }
 
 // Ascending, ignoring the case of ASCII letters: the oldest run's files come first.
@@ -45,7 +49,7 @@ std::wstring PackageFileNumberText(std::uint32_t number) {
 void TSoftwareStatisticsTracker::FlushQueue(bool final) {
   std::wstring batch = TakeBatch(static_cast<std::int64_t>(kPackageTargetLength) -
                                  static_cast<std::int64_t>(FPackageText.size()));
-  if (FDataFolder.empty()) {
+  if (!FDataFolder) {
     // In memory only: take no more than fits; the rest waits in the queue for the next delivery.
     FPackageText += batch;
     return;
@@ -71,17 +75,17 @@ void TSoftwareStatisticsTracker::AppendToPackage(const std::wstring& text, bool 
     if (!text.empty()) AppendTextToHandle(FPackageFile.Get(), text);
     return;
   }
-  if (FDataFolder.empty()) return;
+  if (!FDataFolder) return;
   if (scan) {
     const std::wstring added = FPackageText;
     std::wstring adopted;
-    std::vector<TStoredPackage> merged = TakeInStoredPackages(adopted);
+    std::vector<TFileHandle> merged = TakeInStoredPackages(adopted);
     if (FPackageFile) {
       // Only once the package file holds their events may the merged files go: a crash or a full disk
       // before that leaves their events where they were. They stay open until then, so that no other
       // tracker takes them in as well.
       if (RewriteTextToHandle(FPackageFile.Get(), FPackageText)) {
-        for (TStoredPackage& package : merged) DeleteOpenFile(package.File, package.FileName);
+        for (TFileHandle& package : merged) DeleteOpenFile(package);
       } else {
         // The adopted file gets back what it held; the added text stays in memory, as in a package
         // whose file could not be written.
@@ -92,32 +96,33 @@ void TSoftwareStatisticsTracker::AppendToPackage(const std::wstring& text, bool 
     }
   }
   EnforceFolderLimit();
-  FPackageFileName = NewPackageFileName();
-  FPackageFile = OpenPackageFile(FPackageFileName, OPEN_ALWAYS);
+  const std::wstring name = NewPackageName();
+  FPackageFileName = DataFile(name);
+  FPackageFile = OpenPackageFile(FDataFolder, name, dfNew);
   if (!FPackageFile) return;
   const TStatBytes bytes = TextToUtf8Bytes(FPackageText);
   if (RewriteBytesToHandle(FPackageFile.Get(), bytes)) CountNewPackageBytes(bytes.size());
 }
 
-std::vector<TSoftwareStatisticsTracker::TStoredPackage> TSoftwareStatisticsTracker::TakeInStoredPackages(
-    std::wstring& adoptedContent) {
-  const std::vector<std::wstring> names = SortedPackageNames(FDataFolder);
-  std::vector<TStoredPackage> merged;
+std::vector<TFileHandle> TSoftwareStatisticsTracker::TakeInStoredPackages(std::wstring& adoptedContent) {
+  const std::vector<std::wstring> names = SortedPackageNames(FDataFolder.Path());
+  std::vector<TFileHandle> merged;
   // Newest first, each in front of what is already taken: older events end up first.
   for (auto name = names.rbegin(); name != names.rend() && FPackageText.size() < kPackageTargetLength; ++name) {
-    const std::wstring fileName = DataFile(*name);
-    TFileHandle file = OpenPackageFile(fileName, OPEN_EXISTING);
-    if (!file) continue;  // another tracker's current package, or no access: it stays on disk
+    // Not taken: another tracker's current package, no access, or a link or anything else that is not
+    // plainly a package file of the folder. It stays on disk as it is.
+    TFileHandle file = OpenPackageFile(FDataFolder, *name, dfExisting);
+    if (!file) continue;
     std::wstring content;
     if (!ReadTextFromHandle(file.Get(), content)) continue;
     if (!FPackageText.empty() && content.size() > kPackageTargetLength) continue;
     FPackageText = content + FPackageText;
     if (!FPackageFile) {
-      FPackageFileName = fileName;
+      FPackageFileName = DataFile(*name);
       FPackageFile = std::move(file);
       adoptedContent = std::move(content);
     } else {
-      merged.push_back({fileName, std::move(file)});  // its events belong to the current package now
+      merged.push_back(std::move(file));  // its events belong to the current package now
     }
   }
   return merged;
@@ -127,14 +132,14 @@ void TSoftwareStatisticsTracker::ClosePackage(const std::wstring& text) {
   if (FPackageFile) {
     FPackageText += text;
     // A package without events is no package: left on disk, every later run would open and merge it.
-    if (FPackageText.empty()) DeleteOpenFile(FPackageFile, FPackageFileName);
+    if (FPackageText.empty()) DeleteOpenFile(FPackageFile);
     else RewriteTextToHandle(FPackageFile.Get(), FPackageText);
     FPackageFile.Reset();
-  } else if (!FDataFolder.empty() && !(FPackageText.empty() && text.empty())) {
+  } else if (FDataFolder && !(FPackageText.empty() && text.empty())) {
     FPackageText += text;
     EnforceFolderLimit();
     const TStatBytes bytes = TextToUtf8Bytes(FPackageText);
-    if (WriteFileBytes(NewPackageFileName(), bytes)) CountNewPackageBytes(bytes.size());
+    if (WriteNewDataFile(FDataFolder, NewPackageName(), bytes)) CountNewPackageBytes(bytes.size());
   }
   FPackageText.clear();
   FPackageFileName.clear();
@@ -144,33 +149,38 @@ void TSoftwareStatisticsTracker::DiscardPackage(bool deleteAll) {
   if (FPackageFile) {
     // Deleted through its handle: between a close and a delete by name another tracker could take in the
     // delivered file and deliver it again.
-    DeleteOpenFile(FPackageFile, FPackageFileName);
+    DeleteOpenFile(FPackageFile);
   }
   FPackageText.clear();
   FPackageFileName.clear();
-  if (!deleteAll || FDataFolder.empty()) return;
-  for (const std::wstring& name : ListFiles(FDataFolder, kPackageMask)) ::DeleteFileW(DataFile(name).c_str());
+  if (!deleteAll || !FDataFolder) return;
+  for (const std::wstring& name : ListFiles(FDataFolder.Path(), kPackageMask)) {
+    TFileHandle file = OpenPackageFileToDelete(FDataFolder, name);
+    if (file) DeleteOpenFile(file);
+  }
 }
 
-std::wstring TSoftwareStatisticsTracker::NewPackageFileName() { return NewRunFileName(L"event-", L".xml"); }
+std::wstring TSoftwareStatisticsTracker::NewPackageFileName() { return DataFile(NewPackageName()); }
 
-std::wstring TSoftwareStatisticsTracker::NewRunFileName(std::wstring_view prefix, std::wstring_view extension) {
+std::wstring TSoftwareStatisticsTracker::NewRunName(std::wstring_view prefix, std::wstring_view extension) {
   const std::uint32_t number = ++PackageFileCounter;
-  return DataFile(std::wstring(prefix) + ExecutionId() + L"-" + PackageFileNumberText(number) +
-                  std::wstring(extension));
+  return std::wstring(prefix) + ExecutionId() + L"-" + PackageFileNumberText(number) + std::wstring(extension);
 }
 
 void TSoftwareStatisticsTracker::EnforceFolderLimit() {
-  if (FDataFolder.empty()) return;
-  const std::uint64_t total = FKnownFolderBytes ? *FKnownFolderBytes : GetFilesSize(FDataFolder, kPackageMask);
+  if (!FDataFolder) return;
+  const std::uint64_t total =
+      FKnownFolderBytes ? *FKnownFolderBytes : GetFilesSize(FDataFolder.Path(), kPackageMask);
   if (total <= kMaxPackageFolderBytes) {
     if (FCountingFolderBytes) FKnownFolderBytes = total;
     return;
   }
   FKnownFolderBytes.reset();
   // One file per call: the oldest that can be deleted (a file held open by a tracker cannot).
-  for (const std::wstring& name : SortedPackageNames(FDataFolder))
-    if (::DeleteFileW(DataFile(name).c_str())) return;
+  for (const std::wstring& name : SortedPackageNames(FDataFolder.Path())) {
+    TFileHandle file = OpenPackageFileToDelete(FDataFolder, name);
+    if (file && DeleteOpenFile(file)) return;
+  }
 }
 
 void TSoftwareStatisticsTracker::CountNewPackageBytes(std::uint64_t bytes) {

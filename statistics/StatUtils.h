@@ -63,24 +63,69 @@ bool AppendBytesToHandle(HANDLE file, const TStatBytes& bytes);
 bool ReadTextFile(const std::wstring& fileName, std::wstring& text);
 bool ReadTextFromHandle(HANDLE file, std::wstring& text);
 bool WriteTextFile(const std::wstring& fileName, std::wstring_view text);
-// Writes the text to "<name>.tmp" in the same folder and moves that over the file: a crash in the middle
-// leaves either the old file or the new one, never an empty or half-written one.
-bool ReplaceTextFile(const std::wstring& fileName, std::wstring_view text);
 bool RewriteTextToHandle(HANDLE file, std::wstring_view text);
 bool AppendTextToHandle(HANDLE file, std::wstring_view text);
 // Marks a file opened with DELETE access to be deleted when its last handle closes; nobody can open it
 // in between.
 bool DeleteWhenClosed(HANDLE file);
+
+// ---- The data folder and its files ----------------------------------------------------------
+// The data folder lies in the user's own folder, where every program of the user can plant links, and
+// the tracker may run with administrator rights. So the folder is held open while it is used, and each
+// of its files is opened without following a link and looked at through its handle before it is used;
+// what is not plainly a file of the folder is refused and left as it is. Renames and deletions go
+// through the checked handle, never by name.
+
+// The final path of an open file or folder without the \\?\ prefix (\\?\UNC\ becomes \\); empty on failure.
+std::wstring FinalPathOf(HANDLE file);
+
+class TDataFolder {
+public:
+  TDataFolder() = default;
+  // The root (the local application-data folder, taken as the system gives it) and the levels below it,
+  // each created where missing and then opened and held. Empty when a level is not a plain folder (a
+  // reparse point, a file) or its final path is not the one asked for.
+  static TDataFolder Open(const std::wstring& root, const std::vector<std::wstring>& levels);
+  explicit operator bool() const { return !FPath.empty(); }
+  // The path as asked for, and where the folder really is (each file must be right there).
+  const std::wstring& Path() const { return FPath; }
+  const std::wstring& FinalPath() const { return FFinalPath; }
+
+private:
+  std::wstring FPath;
+  std::wstring FFinalPath;
+  // Every level below the root, held without delete sharing: none of them can be renamed, removed or
+  // replaced by a link while the folder is in use.
+  std::vector<TFileHandle> FLevels;
+};
+
+enum TDataFileOpen { dfExisting, dfNew, dfExistingOrNew };
+// A file of the folder by its plain name, opened without following a link (with FILE_READ_ATTRIBUTES
+// besides the access asked for). Empty when it cannot be opened, and when it is a reparse point or a
+// folder, has another hard link or does not lie in the folder under that name: then the last error is
+// ERROR_ACCESS_DENIED and the file is left as it was. A new file is always created new: an existing name
+// (a link too) is never replaced.
+TFileHandle OpenDataFile(const TDataFolder& folder, std::wstring_view name, DWORD access, TDataFileOpen how,
+                         DWORD share = FILE_SHARE_READ);
+// The file's text; false (and an empty text) when it is missing, refused or unreadable.
+bool ReadDataTextFile(const TDataFolder& folder, std::wstring_view name, std::wstring& text);
+// A new file of the folder with the bytes; false when the name exists.
+bool WriteNewDataFile(const TDataFolder& folder, std::wstring_view name, const TStatBytes& bytes);
+// Writes the text to a new "<name>.tmp" and renames that over the file: a crash in the middle leaves
+// either the old file or the new one, never an empty or half-written one. A file of that name that is
+// refused stays as it is, and nothing is written.
+bool ReplaceDataTextFile(const TDataFolder& folder, std::wstring_view name, std::wstring_view text);
 // Deletes a file opened with DELETE access through its handle and closes it, so that nobody can open it
-// between the close and the deletion; by name only where the handle cannot do it.
-void DeleteOpenFile(TFileHandle& file, const std::wstring& fileName);
-// Gives a file opened with DELETE access a new name (a full path) and keeps it open; fails when a file
-// of that name exists.
-bool RenameOpenFile(HANDLE file, const std::wstring& newName);
+// between the close and the deletion. Never by name: a name may lead elsewhere by then.
+bool DeleteOpenFile(TFileHandle& file);
+// Gives a file of the folder opened with DELETE access a new name in the folder and keeps it open; fails
+// when a file of that name exists, unless it is to be replaced.
+bool RenameOpenFile(HANDLE file, const TDataFolder& folder, std::wstring_view newName, bool replace = false);
 
 // Joins with exactly one backslash at the seam.
 std::wstring JoinPath(std::wstring_view a, std::wstring_view b);
-// Names (without folder) of the plain files matching the mask: no folders, hidden or system files.
+// Names (without folder) of the plain files matching the mask: no folders, hidden or system files, and no
+// reparse points (links).
 std::vector<std::wstring> ListFiles(std::wstring_view folder, std::wstring_view mask);
 std::uint64_t GetFilesSize(std::wstring_view folder, std::wstring_view mask);
 

@@ -161,23 +161,6 @@ bool DeleteWhenClosed(HANDLE file) {
          ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
 }
 
-void DeleteOpenFile(TFileHandle& file, const std::wstring& fileName) {
-  const bool deleted = DeleteWhenClosed(file.Get());
-  file.Reset();
-  if (!deleted) ::DeleteFileW(fileName.c_str());
-}
-
-bool RenameOpenFile(HANDLE file, const std::wstring& newName) {
-  if (file == INVALID_HANDLE_VALUE) return false;
-  const size_t nameBytes = newName.size() * sizeof(wchar_t);
-  // Zeroed: no replacing of an existing file, no root folder.
-  std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
-  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  info->FileNameLength = static_cast<DWORD>(nameBytes);
-  std::memcpy(info->FileName, newName.data(), nameBytes);
-  return ::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size()));
-}
-
 bool AppendBytesToHandle(HANDLE file, const TStatBytes& bytes) {
   if (file == INVALID_HANDLE_VALUE) return false;
   if (bytes.empty()) return true;
@@ -204,25 +187,6 @@ bool WriteTextFile(const std::wstring& fileName, std::wstring_view text) {
   return WriteFileBytes(fileName, TextToUtf8Bytes(text));
 }
 
-bool ReplaceTextFile(const std::wstring& fileName, std::wstring_view text) {
-  const std::wstring temporary = fileName + L".tmp";
-  {
-    // No sharing: a second writer at the same moment fails here instead of mixing its text in.
-    TFileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    if (!WriteAll(file.Get(), TextToUtf8Bytes(text)) || !::FlushFileBuffers(file.Get())) {
-      file.Reset();
-      ::DeleteFileW(temporary.c_str());
-      return false;
-    }
-  }
-  if (::MoveFileExW(temporary.c_str(), fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
-  ::DeleteFileW(temporary.c_str());
-  return false;
-}
-
 bool RewriteTextToHandle(HANDLE file, std::wstring_view text) {
   return RewriteBytesToHandle(file, TextToUtf8Bytes(text));
 }
@@ -235,7 +199,8 @@ namespace {
 
 template <typename Visit>
 void ForEachPlainFile(std::wstring_view folder, std::wstring_view mask, Visit visit) {
-  constexpr DWORD kSkipped = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  constexpr DWORD kSkipped =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_REPARSE_POINT;
   WIN32_FIND_DATAW entry;
   TFindHandle find(::FindFirstFileW(JoinPath(folder, mask).c_str(), &entry));
   if (!find) return;
@@ -258,4 +223,172 @@ std::uint64_t GetFilesSize(std::wstring_view folder, std::wstring_view mask) {
     total += (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
   });
   return total;
+}
+
+// ---- The data folder and its files ----------------------------------------------------------
+
+namespace {
+
+constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD kNotPlainFile = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+
+bool SamePath(std::wstring_view a, std::wstring_view b) {
+  return !a.empty() && ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// One level of a path: no folder separator, no stream, nothing that leads up or stays in place.
+bool IsPlainName(std::wstring_view name) {
+  return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\/:") == std::wstring_view::npos;
+}
+
+// Opens the folder itself, not what a link at its place leads to (where the platform allows that), and
+// denies everyone its deletion and renaming while the handle is held.
+TFileHandle OpenFolder(const std::wstring& path) {
+  return TFileHandle(::CreateFileW(path.c_str(), kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+bool HasAttributes(HANDLE file, DWORD wanted, DWORD refused, DWORD* links = nullptr) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file, &info)) return false;
+  if (links) *links = info.nNumberOfLinks;
+  return (info.dwFileAttributes & wanted) == wanted && (info.dwFileAttributes & refused) == 0;
+}
+
+// A folder that is where it was asked to be, and no link. Wine follows a link to a folder even when
+// told not to and then shows no reparse point: there the final path tells.
+bool IsPlainFolderAt(HANDLE folder, std::wstring_view finalPath) {
+  return HasAttributes(folder, FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_REPARSE_POINT) &&
+         SamePath(FinalPathOf(folder), finalPath);
+}
+
+// One name, one file, right in the folder. Wine follows a link to a file even when told not to and
+// shows no reparse point for it; its final path is then the link's target.
+bool IsPlainFileOf(HANDLE file, const TDataFolder& folder, std::wstring_view name) {
+  DWORD links = 0;
+  return HasAttributes(file, 0, kNotPlainFile, &links) && links == 1 &&
+         SamePath(FinalPathOf(file), JoinPath(folder.FinalPath(), name));
+}
+
+TFileHandle CreateDataFile(const TDataFolder& folder, std::wstring_view name, DWORD access, DWORD share,
+                           DWORD disposition) {
+  const std::wstring path = JoinPath(folder.Path(), name);
+  return TFileHandle(::CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, share, nullptr, disposition,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+}  // namespace
+
+std::wstring FinalPathOf(HANDLE file) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(length);  // the size it needs, with the terminating zero
+  }
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
+TDataFolder TDataFolder::Open(const std::wstring& root, const std::vector<std::wstring>& levels) {
+  TDataFolder folder;
+  {
+    const TFileHandle rootFolder = OpenFolder(root);
+    if (!rootFolder || !HasAttributes(rootFolder.Get(), FILE_ATTRIBUTE_DIRECTORY, 0)) return {};
+    folder.FFinalPath = FinalPathOf(rootFolder.Get());
+  }
+  if (folder.FFinalPath.empty()) return {};
+  folder.FPath = root;
+  for (const std::wstring& level : levels) {
+    if (!IsPlainName(level)) return {};
+    folder.FPath = JoinPath(folder.FPath, level);
+    folder.FFinalPath = JoinPath(folder.FFinalPath, level);
+    // One level at a time, in the level above, which is held and checked already: a name that exists
+    // (a link too) is left alone here and looked at through its own handle.
+    ::CreateDirectoryW(folder.FPath.c_str(), nullptr);
+    TFileHandle handle = OpenFolder(folder.FPath);
+    if (!handle || !IsPlainFolderAt(handle.Get(), folder.FFinalPath)) return {};
+    folder.FLevels.push_back(std::move(handle));
+  }
+  return folder;
+}
+
+TFileHandle OpenDataFile(const TDataFolder& folder, std::wstring_view name, DWORD access, TDataFileOpen how,
+                         DWORD share) {
+  if (!folder || !IsPlainName(name)) {
+    ::SetLastError(ERROR_INVALID_NAME);
+    return {};
+  }
+  TFileHandle file = CreateDataFile(folder, name, access, share, how == dfNew ? CREATE_NEW : OPEN_EXISTING);
+  if (!file && how == dfExistingOrNew && ::GetLastError() == ERROR_FILE_NOT_FOUND)
+    file = CreateDataFile(folder, name, access, share, CREATE_NEW);
+  if (file && !IsPlainFileOf(file.Get(), folder, name)) {
+    file.Reset();
+    ::SetLastError(ERROR_ACCESS_DENIED);
+  }
+  return file;
+}
+
+bool ReadDataTextFile(const TDataFolder& folder, std::wstring_view name, std::wstring& text) {
+  text.clear();
+  const TFileHandle file = OpenDataFile(folder, name, GENERIC_READ, dfExisting);
+  return file && ReadTextFromHandle(file.Get(), text);
+}
+
+bool WriteNewDataFile(const TDataFolder& folder, std::wstring_view name, const TStatBytes& bytes) {
+  const TFileHandle file = OpenDataFile(folder, name, GENERIC_WRITE, dfNew);
+  return file && WriteAll(file.Get(), bytes);
+}
+
+bool DeleteOpenFile(TFileHandle& file) {
+  const bool deleted = DeleteWhenClosed(file.Get());
+  file.Reset();
+  return deleted;
+}
+
+bool RenameOpenFile(HANDLE file, const TDataFolder& folder, std::wstring_view newName, bool replace) {
+  if (file == INVALID_HANDLE_VALUE || !folder || !IsPlainName(newName)) return false;
+  const std::wstring target = JoinPath(folder.Path(), newName);
+  const size_t nameBytes = target.size() * sizeof(wchar_t);
+  // Zeroed: no root folder; the name is a full path into the held folder.
+  std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = replace ? TRUE : FALSE;
+  info->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(info->FileName, target.data(), nameBytes);
+  return ::SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size()));
+}
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// A file of that name may be replaced when there is none, or when it is a plain file of the folder. A
+// link planted after this look is replaced itself by the rename, which never writes where it leads.
+bool MayBeReplaced(const TDataFolder& folder, std::wstring_view name) {
+  if (OpenDataFile(folder, name, 0, dfExisting, kShareAll)) return true;
+  return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace
+
+bool ReplaceDataTextFile(const TDataFolder& folder, std::wstring_view name, std::wstring_view text) {
+  const std::wstring temporary = std::wstring(name) + L".tmp";
+  // The leftover of a crash goes, through a checked handle; a refused one stays, and then so does the file.
+  if (TFileHandle leftover = OpenDataFile(folder, temporary, DELETE, dfExisting, kShareAll)) DeleteOpenFile(leftover);
+  // No sharing: a second writer at the same moment fails here instead of mixing its text in.
+  TFileHandle file = OpenDataFile(folder, temporary, GENERIC_WRITE | DELETE, dfNew, 0);
+  if (!file) return false;
+  if (WriteAll(file.Get(), TextToUtf8Bytes(text)) && ::FlushFileBuffers(file.Get()) && MayBeReplaced(folder, name) &&
+      RenameOpenFile(file.Get(), folder, name, true))
+    return true;
+  DeleteOpenFile(file);
+  return false;
 }

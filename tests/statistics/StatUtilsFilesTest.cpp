@@ -2,6 +2,7 @@
 #include "statistics/StatUtils.h"
 #include <algorithm>
 #include <cstring>
+#include "tests/statistics/PlantLink.h"
 #include "tests/statistics/SparseFile.h"
 
 namespace {
@@ -37,22 +38,7 @@ protected:
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   }
 
-  void RemoveFolder() {
-    WIN32_FIND_DATAW entry;
-    TFindHandle find(::FindFirstFileW(JoinPath(FFolder, L"*").c_str(), &entry));
-    if (find) {
-      do {
-        const std::wstring full = JoinPath(FFolder, entry.cFileName);
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          ::RemoveDirectoryW(full.c_str());
-        } else {
-          ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-          ::DeleteFileW(full.c_str());
-        }
-      } while (::FindNextFileW(find.Get(), &entry));
-    }
-    ::RemoveDirectoryW(FFolder.c_str());
-  }
+  void RemoveFolder() { RemoveTestTree(FFolder); }
 
   std::wstring FFolder;
 };
@@ -245,11 +231,13 @@ TEST(StatDataFolder, AllLookupsAgreeAndNoneEndsWithABackslash) {
   }
 }
 
-TEST_F(StatFiles, ReplaceTextFileGoesThroughATemporaryFileAndReplacesTheOldOneWhole) {
+TEST_F(StatFiles, ReplaceDataTextFileGoesThroughATemporaryFileAndReplacesTheOldOneWhole) {
+  const TDataFolder folder = TDataFolder::Open(FFolder, {});
+  ASSERT_TRUE(folder);
   ASSERT_TRUE(WriteTextFile(Path(L"settings.txt"), std::wstring(5000, L'o')));
-  ASSERT_TRUE(ReplaceTextFile(Path(L"settings.txt"), L"new"));
+  ASSERT_TRUE(ReplaceDataTextFile(folder, L"settings.txt", L"new"));
   std::wstring text;
-  ASSERT_TRUE(ReadTextFile(Path(L"settings.txt"), text));
+  ASSERT_TRUE(ReadDataTextFile(folder, L"settings.txt", text));
   EXPECT_EQ(text, L"new");
   EXPECT_EQ(SizeOf(L"settings.txt.tmp"), ~0ull) << "the temporary file stays behind";
   {
@@ -257,21 +245,62 @@ TEST_F(StatFiles, ReplaceTextFileGoesThroughATemporaryFileAndReplacesTheOldOneWh
     TFileHandle held(::CreateFileW(Path(L"settings.txt.tmp").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
-    EXPECT_FALSE(ReplaceTextFile(Path(L"settings.txt"), L"lost"));
-    ASSERT_TRUE(ReadTextFile(Path(L"settings.txt"), text));
+    EXPECT_FALSE(ReplaceDataTextFile(folder, L"settings.txt", L"lost"));
+    ASSERT_TRUE(ReadDataTextFile(folder, L"settings.txt", text));
     EXPECT_EQ(text, L"new");
   }
-  EXPECT_FALSE(ReplaceTextFile(Path(L"no-such-folder\\x.txt"), L"x"));
+  EXPECT_FALSE(ReplaceDataTextFile(TDataFolder(), L"x.txt", L"x"));
+  EXPECT_FALSE(ReplaceDataTextFile(folder, L"no-such-folder\\x.txt", L"x"));
 }
 
 TEST_F(StatFiles, ALeftoverTemporaryFileOfACrashIsHarmless) {
+  const TDataFolder folder = TDataFolder::Open(FFolder, {});
   ASSERT_TRUE(WriteTextFile(Path(L"installation.key"), L"{OLD}"));
-  ASSERT_TRUE(WriteTextFile(Path(L"installation.key.tmp"), L"{HALF"));  // a crash before the move
+  ASSERT_TRUE(WriteTextFile(Path(L"installation.key.tmp"), L"{HALF"));  // a crash before the rename
   std::wstring text;
-  ASSERT_TRUE(ReadTextFile(Path(L"installation.key"), text));
+  ASSERT_TRUE(ReadDataTextFile(folder, L"installation.key", text));
   EXPECT_EQ(text, L"{OLD}");
-  ASSERT_TRUE(ReplaceTextFile(Path(L"installation.key"), L"{NEW}"));
-  ASSERT_TRUE(ReadTextFile(Path(L"installation.key"), text));
+  ASSERT_TRUE(ReplaceDataTextFile(folder, L"installation.key", L"{NEW}"));
+  ASSERT_TRUE(ReadDataTextFile(folder, L"installation.key", text));
   EXPECT_EQ(text, L"{NEW}");
   EXPECT_EQ(SizeOf(L"installation.key.tmp"), ~0ull);
+}
+
+TEST_F(StatFiles, TheDataFolderIsMadeOneLevelAtATimeHeldAndRefusedBehindALink) {
+  {
+    const TDataFolder folder = TDataFolder::Open(FFolder, {L"a", L"b"});
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(folder.Path(), Path(L"a\\b"));
+    EXPECT_FALSE(::MoveFileW(Path(L"a").c_str(), Path(L"moved").c_str())) << "a held level was renamed";
+    EXPECT_FALSE(::RemoveDirectoryW(Path(L"a\\b").c_str()));
+  }
+  ASSERT_TRUE(::CreateDirectoryW(Path(L"elsewhere").c_str(), nullptr));
+  ASSERT_TRUE(PlantSymbolicLink(Path(L"elsewhere"), Path(L"a\\link")));
+  EXPECT_FALSE(TDataFolder::Open(FFolder, {L"a", L"link", L"c"}));
+  EXPECT_FALSE(PathExists(Path(L"elsewhere\\c"))) << "a folder was made behind the link";
+  EXPECT_FALSE(TDataFolder::Open(FFolder, {L"a", L"..", L"c"}));
+  ASSERT_TRUE(WriteTextFile(Path(L"file"), L""));
+  EXPECT_FALSE(TDataFolder::Open(Path(L"file"), {L"c"}));
+  EXPECT_FALSE(TDataFolder::Open(FFolder, {L"file"}));
+}
+
+// Links to files elsewhere, symbolic and hard, are refused by the tracker's runs (StatFaultTest.cpp).
+TEST_F(StatFiles, AFileOfTheFolderIsOpenedOnlyUnderItsOwnNameAndGoesThroughItsHandle) {
+  const TDataFolder folder = TDataFolder::Open(FFolder, {});
+  ASSERT_TRUE(WriteTextFile(Path(L"plain.txt"), L"plain"));
+  ASSERT_TRUE(PlantSymbolicLink(Path(L"plain.txt"), Path(L"alias.txt")));  // a link within the folder
+  EXPECT_FALSE(OpenDataFile(folder, L"alias.txt", GENERIC_READ, dfExisting));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(OpenDataFile(folder, L"alias.txt", GENERIC_WRITE, dfNew)) << "an existing name was replaced";
+  EXPECT_FALSE(ReplaceDataTextFile(folder, L"alias.txt", L"overwritten"));
+  EXPECT_FALSE(OpenDataFile(folder, L"..\\x.txt", GENERIC_WRITE, dfExistingOrNew));
+  TFileHandle created = OpenDataFile(folder, L"new.txt", GENERIC_WRITE | DELETE, dfExistingOrNew);
+  ASSERT_TRUE(created);
+  EXPECT_TRUE(RenameOpenFile(created.Get(), folder, L"renamed.txt"));
+  EXPECT_FALSE(RenameOpenFile(created.Get(), folder, L"plain.txt")) << "renamed over an existing file";
+  EXPECT_TRUE(DeleteOpenFile(created));
+  EXPECT_FALSE(PathExists(Path(L"renamed.txt")));
+  std::wstring text;
+  ASSERT_TRUE(ReadDataTextFile(folder, L"plain.txt", text));
+  EXPECT_EQ(text, L"plain");
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include "framework/Application.h"
 #include "framework/Strings.h"
+#include "tests/statistics/PlantLink.h"
 
 namespace {
 
@@ -74,24 +75,7 @@ TTestFolder::TTestFolder(const std::wstring& stem) {
 
 TTestFolder::~TTestFolder() { RemoveFolderTree(FPath); }
 
-void RemoveFolderTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry;
-  TFindHandle find(::FindFirstFileW(JoinPath(folder, L"*").c_str(), &entry));
-  if (find) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring full = JoinPath(folder, name);
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveFolderTree(full);
-      } else {
-        ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(full.c_str());
-      }
-    } while (::FindNextFileW(find.Get(), &entry));
-  }
-  ::RemoveDirectoryW(folder.c_str());
-}
+void RemoveFolderTree(const std::wstring& folder) { RemoveTestTree(folder); }
 
 bool FileExists(const std::wstring& fileName) {
   const DWORD attributes = ::GetFileAttributesW(fileName.c_str());
