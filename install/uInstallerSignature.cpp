@@ -88,6 +88,8 @@ uint64_t FileSize(HANDLE file) {
 class TSignatureThread : public TThread {
 public:
   TSignatureThread(HANDLE file, const std::wstring& path) : FFile(file), FPath(path) {}
+  // A started check uses the caller's file and path until it ends.
+  ~TSignatureThread() override { EndBeforeDestruction(); }
   TInstallerVerdict Verdict = TInstallerVerdict::Damaged;
 protected:
   void Execute() override { Verdict = VerifyInstallerSignature(FFile, FPath, InstallerPublisher); }
@@ -172,6 +174,8 @@ std::wstring CheckInstallerModal(const TFileHandle& held, const std::wstring& pa
     thread.Start();
     Application->WaitPumping(thread.Handle());
     thread.WaitFor();
+    // A check that broke off has no verdict: the installer does not run, and the user learns why.
+    if (thread.FatalException()) return thread.FatalErrorText();
     verdict = thread.Verdict;
   }
   switch (verdict) {
