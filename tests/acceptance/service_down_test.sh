@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The statistics service is down during a whole run; its events wait in package files and the next
 # run delivers them. (The service's settings are known from an earlier run: without any, the tracker
-# collects nothing, as the service has not said it may.)
+# collects nothing, as the service has not said it may.) A service that never answers and a machine
+# query that hangs hold no close.
 source "$(dirname "$0")/lib.sh"
 fresh_prefix
 stats_start
@@ -35,4 +36,34 @@ echo "ok: $(tr -d '\r' <"$OUT/closes.txt")"
 wait_wizard_exit
 expect_eq "exit code of the closed window" 0 "$WIZ_EXIT"
 expect_eq "stored finish events" 1 "$(cat "$(stats_data_folder)"/*/*/event-*.xml | grep -o 'app-finish' | wc -l)"
+
+# A service that never answers, on a machine whose WMI never answers either (its scripting library
+# replaced by one that hangs, as on a PC with a damaged WMI repository): the window still shows and
+# closes, the process ends within a few seconds of the close, and the next run delivers that run's
+# events, reporting no failure.
+peers_stop
+stats_start --settings-delay 600
+system32="$WINEPREFIX/drive_c/windows/system32"
+cp "$system32/wbemdisp.dll" "$OUT/wbemdisp.dll.saved"
+cp "$TL_BUILD/tests/peers/hung_wmi.dll" "$system32/wbemdisp.dll"
+overrides="$WINEDLLOVERRIDES"
+export WINEDLLOVERRIDES="$overrides;wbemdisp=n"
+gui_start
+for _ in $(seq "$(slow 150)"); do ls "$(stats_data_folder)"/*/*/proc-* >/dev/null 2>&1 && break; sleep 0.1; done
+ls "$(stats_data_folder)"/*/*/proc-* >/dev/null 2>&1 || fail "the tracker did not start beside the hung machine query"
+sleep "$(slow 1)"
+xdotool key alt+F4
+closed_at=$SECONDS
+wait_wizard_exit
+export WINEDLLOVERRIDES="$overrides"
+cp "$OUT/wbemdisp.dll.saved" "$system32/wbemdisp.dll"
+expect_eq "exit code beside a hung service and a hung machine query" 0 "$WIZ_EXIT"
+[ $((SECONDS - closed_at)) -le "$(slow 15)" ] || fail "the close took $((SECONDS - closed_at)) s"
+echo "ok: the process ended $((SECONDS - closed_at)) s after the close"
+peers_stop
+rm -rf "$OUT/statistics"
+stats_start
+start_and_close 5
+expect_eq "start events of the hung run and of this one" 2 "$(count_events '^app-start +app-version')"
+expect_eq "app-failure events after the hung run" 0 "$(count_events '^app-failure')"
 echo "service down scenario passed"
