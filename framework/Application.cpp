@@ -53,6 +53,8 @@ void TApplication::Initialize() {
   ::RegisterClassW(&wc);
   // Message-only window: hand-overs are window messages, so modal loops (message boxes) serve them too.
   FSyncWindow = ::CreateWindowExW(0, kSyncClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, FInstance, nullptr);
+  // Without it no worker could hand a call over: the program cannot run as it must.
+  if (!FSyncWindow) RaiseLastOSError();
 }
 
 LRESULT CALLBACK TApplication::SyncWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
@@ -66,10 +68,12 @@ LRESULT CALLBACK TApplication::SyncWndProc(HWND wnd, UINT msg, WPARAM wParam, LP
 }
 
 void TApplication::SyncCall(const std::function<void()>& call) {
-  if (::GetCurrentThreadId() == FMainThreadID || !FSyncWindow) {
+  if (::GetCurrentThreadId() == FMainThreadID) {
     call();
     return;
   }
+  // Run here instead, the call would touch the GUI thread's windows and data from the worker.
+  if (!FSyncWindow) RaiseOSError(ERROR_INVALID_WINDOW_HANDLE);
   THandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!done) RaiseLastOSError();
   TSyncRequest request{&call, done.Get()};
@@ -159,6 +163,14 @@ void TApplication::Run() {
 void TApplication::Terminate() { ::PostQuitMessage(0); }
 
 void TApplication::ShowException(const std::wstring& message) {
+  // One report at a time: a handler that fails again while the first shows (a timer served by the
+  // message box's own loop) would stack box upon box.
+  if (FShowingException) return;
+  FShowingException = true;
+  struct TShown {
+    bool& Flag;
+    ~TShown() { Flag = false; }
+  } shown{FShowingException};
   if (OnException) OnException(message);
   else ::MessageBoxW(FMainWindow, message.c_str(), FTitle.c_str(), MB_OK | MB_ICONERROR);
 }

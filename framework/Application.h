@@ -13,7 +13,8 @@ public:
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
 
-  // COM on the GUI thread, common controls v6 classes, the hand-over window.
+  // COM on the GUI thread, common controls v6 classes, the hand-over window. Raises EOSError when the
+  // hand-over window cannot be made.
   void Initialize();
   HINSTANCE Instance() const { return FInstance; }
   DWORD MainThreadID() const { return FMainThreadID; }
@@ -45,12 +46,13 @@ public:
   void Terminate();
 
   // The default error report: a message box with the error's message, or OnException when it is set.
+  // An error reported while a report shows is dropped, not shown on top of it.
   void ShowException(const std::wstring& message);
   std::function<void(const std::wstring& message)> OnException;
   static constexpr DWORD kProcessMessagesBudgetMs = 50;
 
   // Worker side of Synchronize: posts the call to the GUI thread and waits until it has run. Raises
-  // EOSError when it cannot be posted.
+  // EOSError when it cannot be posted (also before Initialize); it never runs on the worker.
   void SyncCall(const std::function<void()>& call);
 
 private:
@@ -66,6 +68,7 @@ private:
   std::wstring FTitle;
   bool FTerminated = false;
   bool FComInitialized = false;
+  bool FShowingException = false;
 };
 
 // The single application object of the process (created by the program's entry or a test's main).

@@ -445,10 +445,8 @@ LRESULT TContainer::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 1;
     }
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(FHandle, &ps);
-      PaintWindowlessControls(dc, ps.rcPaint);
-      ::EndPaint(FHandle, &ps);
+      const TPaintDC paint(FHandle);
+      PaintWindowlessControls(paint.Get(), paint.Area());
       return 0;
     }
     case WM_COMMAND:
@@ -482,12 +480,10 @@ LRESULT TPaintedControl::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;  // Paint covers every pixel
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = ::BeginPaint(FHandle, &ps);
+      const TPaintDC paint(FHandle);
       RECT rc;
       ::GetClientRect(FHandle, &rc);
-      Paint(dc, rc);
-      ::EndPaint(FHandle, &ps);
+      Paint(paint.Get(), rc);
       return 0;
     }
   }

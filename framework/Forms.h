@@ -29,6 +29,8 @@ public:
   // The form's non-visual components, registered by the form that owns them.
   void AddComponent(TComponent* component) { FComponents.push_back(component); }
   TComponent* FindComponent(const std::wstring& name) const;
+  // In the order they were registered.
+  const std::vector<TComponent*>& Components() const { return FComponents; }
 
   UINT Dpi() const override { return FDpi; }
   bool HighContrast() const override { return FHighContrast; }

@@ -107,6 +107,22 @@ private:
   HDC FDC;
 };
 
+// One paint of a window: BeginPaint now, EndPaint when the scope ends, also when the painting fails
+// (the caret hidden for the paint shows again, the DC goes back).
+class TPaintDC {
+public:
+  explicit TPaintDC(HWND wnd) : FWnd(wnd), FDC(::BeginPaint(wnd, &FPaint)) {}
+  ~TPaintDC() { ::EndPaint(FWnd, &FPaint); }
+  TPaintDC(const TPaintDC&) = delete;
+  TPaintDC& operator=(const TPaintDC&) = delete;
+  HDC Get() const { return FDC; }
+  const RECT& Area() const { return FPaint.rcPaint; }
+private:
+  HWND FWnd;
+  PAINTSTRUCT FPaint{};
+  HDC FDC;
+};
+
 // Selects a GDI object into a DC for the lifetime of the scope.
 class TSelectObject {
 public:

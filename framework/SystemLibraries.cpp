@@ -1,5 +1,5 @@
 #include "framework/SystemLibraries.h"
-#include <delayimp.h>
+#include "framework/Strings.h"
 #include <string>
 
 namespace {
@@ -27,17 +27,65 @@ HMODULE LoadByFullPath(const wchar_t* name) noexcept {
   return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-// The delay-loaded imports (wininet, version) take the same way as every other load.
+std::wstring Widened(const char* text) {
+  std::wstring wide;
+  for (; text && *text; ++text) wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
+  return wide;
+}
+
+// "WININET.dll: <the system's text>", with the function when it is the function that is missing.
+std::wstring MissingImportText(const DelayLoadInfo& info, DWORD error) {
+  std::wstring what = Widened(info.szDll);
+  if (error == ERROR_PROC_NOT_FOUND) {
+    what += L", ";
+    what += info.dlp.fImportByName ? Widened(info.dlp.szProcName) : L"#" + std::to_wstring(info.dlp.dwOrdinal);
+  }
+  return what + L": " + SysErrorMessage(error);
+}
+}  // namespace
+
+DWORD MissingImportExitCode(unsigned notify, DWORD lastError) noexcept {
+  if (lastError != 0) return lastError;
+  return notify == dliFailGetProc ? ERROR_PROC_NOT_FOUND : ERROR_MOD_NOT_FOUND;
+}
+
+void EndForMissingImport(const DelayLoadInfo& info, DWORD error) noexcept {
+  try {
+    ::MessageBoxW(nullptr, MissingImportText(info, error).c_str(), nullptr,
+                  MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+  } catch (...) {
+    // No text to show: the exit code still says what went wrong.
+  }
+  // At once: other threads may hold any lock, and nothing of the program may run on.
+  ::TerminateProcess(::GetCurrentProcess(), error);
+  ::ExitProcess(error);
+}
+
+namespace {
+// The delay-loaded imports (wininet, version) take the same way as every other load, and only that way:
+// when the system folder cannot give the DLL, the helper's own retry by the bare name could find a copy
+// beside the program.
 FARPROC WINAPI DelayLoadHook(unsigned notify, PDelayLoadInfo info) noexcept {
   if (notify != dliNotePreLoadLibrary || !info || !info->szDll) return nullptr;
   wchar_t name[MAX_PATH];
   if (!::MultiByteToWideChar(CP_ACP, 0, info->szDll, -1, name, MAX_PATH)) return nullptr;
-  return reinterpret_cast<FARPROC>(LoadSystemLibrary(name));
+  HMODULE module = LoadSystemLibrary(name);
+  if (!module) EndForMissingImport(*info, MissingImportExitCode(dliFailLoadLib, ::GetLastError()));
+  return reinterpret_cast<FARPROC>(module);
+}
+
+// A DLL or function that cannot be had would otherwise end the program with an unhandled exception
+// (0xC06D007E), without a word, and the 32-bit build cannot unwind one anyway.
+FARPROC WINAPI DelayLoadFailureHook(unsigned notify, PDelayLoadInfo info) noexcept {
+  if (info) EndForMissingImport(*info, MissingImportExitCode(notify, info->dwLastError));
+  return nullptr;
 }
 }  // namespace
 
-// The delay-load helper asks this hook before it loads a DLL (declared by delayimp.h).
+// The delay-load helper asks these hooks before it loads a DLL and when a load fails (declared by
+// delayimp.h).
 PfnDliHook __pfnDliNotifyHook2 = DelayLoadHook;
+PfnDliHook __pfnDliFailureHook2 = DelayLoadFailureHook;
 
 HMODULE LoadSystemLibrary(const wchar_t* name) noexcept {
   if (SetDefaultDllDirectoriesFunction()) return ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);

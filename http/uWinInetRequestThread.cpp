@@ -32,7 +32,11 @@ TTransferEnd RunModal(std::unique_ptr<THttpThread> worker, TButton* cancelButton
   // A cancelled worker may still sit in a WinINet call that returns only when the server answers or
   // closes (closing the handles does not break every wait). It writes nothing any more and releases
   // itself when it ends; the caller gets control back now.
-  if (!worker->Stopped()) return TTransferEnd::Completed;
+  if (!worker->Stopped()) {
+    // Whatever ended the worker unexpectedly is this transfer's failure, never a silent success.
+    if (worker->Finished() && worker->FatalException()) errorText = worker->FatalErrorText();
+    return TTransferEnd::Completed;
+  }
   worker.release()->ReleaseAtEnd();
   return TTransferEnd::StoppedByUser;
 }

@@ -75,8 +75,10 @@ bool RunInstallerModal(TInstallerFile& installer, std::wstring& errorText, bool*
     thread.Start();
     Application->WaitPumping(thread.Handle());
     thread.WaitFor();  // returns at once unless the pumping wait itself failed
-  } catch (const Exception& error) {
-    errorText = error.Message();
+    // Whatever ended the worker unexpectedly is this run's failure, never a silent success.
+    if (thread.FatalException()) errorText = thread.FatalErrorText();
+  } catch (...) {
+    errorText = CurrentExceptionMessage();
   }
   return errorText.empty();
 }

@@ -90,6 +90,7 @@ uint64_t FileSize(HANDLE file) {
 class TSignatureThread : public TThread {
 public:
   explicit TSignatureThread(TInstallerFile& installer) : FInstaller(installer) {}
+  // A started check uses the caller's installer until it ends.
   ~TSignatureThread() override { EndBeforeDestruction(); }
   TInstallerVerdict Verdict = TInstallerVerdict::Damaged;
 protected:
@@ -179,6 +180,8 @@ std::wstring CheckInstallerModal(TInstallerFile& installer) {
   thread.Start();
   Application->WaitPumping(thread.Handle());
   thread.WaitFor();
+  // A check that broke off has no verdict: the installer does not run, and the user learns why.
+  if (thread.FatalException()) return thread.FatalErrorText();
   const TInstallerVerdict verdict = thread.Verdict;
   switch (verdict) {
     case TInstallerVerdict::Genuine:

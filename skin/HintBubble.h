@@ -8,6 +8,10 @@
 #include "framework/Accessible.h"
 #include "framework/Handles.h"
 
+// The hint manager's settings of the form. Its bevel width (9) has no part here: a bevel is the skin
+// engine's raised edge inside the border, and this bubble is drawn flat, with a one-pixel border and a
+// soft shadow, in the system's colours in high contrast; a 9-pixel bevel would also take most of the
+// text's margin inside the 23-pixel corners.
 struct TBubbleStyle {
   int Radius = 23;
   int ArrowLength = 19;

@@ -67,6 +67,7 @@ void TSoftwareStatisticsTracker::Loaded() {
 void TSoftwareStatisticsTracker::Start() {
   if (!FActive || FProductKey.empty() || FNestedCallsBlocked > 0) return;
   if (Running()) Finish(0);
+  StopThread();  // a thread that outlived its run's Finish still uses what this run replaces
   FStartTime = NowWhole();
   BuildServiceUrls();
   PrepareDataFolder();
@@ -90,7 +91,7 @@ void TSoftwareStatisticsTracker::Start() {
   TrackEvent(TStatEventAppStart(FVersion, FProductPackage, FStartTime));
 }
 
-void TSoftwareStatisticsTracker::Finish(DWORD timeoutMs) {
+void TSoftwareStatisticsTracker::Finish(DWORD timeoutMs, DWORD stopTimeoutMs) {
   if (!Running() || FNestedCallsBlocked > 0) return;
   TNestedCallBlock block(*this);
   ::ResetEvent(FFinishingCleared.Get());
@@ -100,22 +101,36 @@ void TSoftwareStatisticsTracker::Finish(DWORD timeoutMs) {
     FThread->Wake();
     if (timeoutMs > 0) WaitServingGuiCalls(FFinishingCleared.Get(), timeoutMs);
   }
-  StopThread();
+  StopThread(stopTimeoutMs);
+  // Also when the thread was left running: the run's events are on disk and it ended as it should.
   RemoveMarker();
   FStartTime = 0;
 }
 
-void TSoftwareStatisticsTracker::StopThread() {
+bool TSoftwareStatisticsTracker::StopThread(DWORD timeoutMs) {
   if (FThread) {
     TNestedCallBlock block(*this);
     // The end request comes before the abort: an exchange that begins after it is cancelled at once.
     FThread->Terminate();
     FThread->Wake();
     AbortRequest();
-    WaitServingGuiCalls(FThread->Handle(), INFINITE);
+    if (!WaitServingGuiCalls(FThread->Handle(), timeoutMs)) {
+      // The thread keeps its current package and the failure records it holds (on disk, under names
+      // that the next start reports); only the queue is shared, and taking from it is guarded.
+      KeepQueueInPackageFiles();
+      return false;
+    }
     FThread.reset();
   }
   SettleReportedRuns();  // those of a thread that did not get through its settings step
+  return true;
+}
+
+void TSoftwareStatisticsTracker::KeepQueueInPackageFiles() {
+  if (!FDataFolder) return;  // without a folder the queue lives in memory only
+  // Not counted against the folder's limit: that count belongs to the thread, and this is one run's rest.
+  for (std::wstring batch; !(batch = TakeBatch(kPackageTargetLength)).empty();)
+    WriteNewDataFile(FDataFolder, NewPackageName(), TextToUtf8Bytes(batch));
 }
 
 void TSoftwareStatisticsTracker::AbortRequest() {

@@ -276,7 +276,11 @@ public:
   // Start and Finish do nothing while called from a message handled during one of the tracker's own
   // waits (Finish, stopping the thread) or from a published event: the wait is for the thread that
   // the nested call would free or replace, and the event's thread waits for the handler to return.
-  void Finish(DWORD timeoutMs);
+  // The thread gets stopTimeoutMs to end after its abort: a network call that the abort does not end
+  // (proxy discovery, a name look-up, a stalled TLS handshake) may hold it longer. It is then left
+  // running, the events still queued go into a package file of their own, and the next Start or the
+  // destructor waits for it; a process that ends meanwhile loses nothing of the run.
+  void Finish(DWORD timeoutMs, DWORD stopTimeoutMs = INFINITE);
   // Writes the event as XML with the tracker's identifiers and queues the text. Any thread, any time.
   void TrackEvent(const TSoftwareStatisticsEvent& event);
   void TrackEvent(std::unique_ptr<TSoftwareStatisticsEvent> event);
@@ -305,7 +309,8 @@ protected:
   void CreateMarker();
   void UpdateMarker();
   void RemoveMarker();
-  void StopThread();
+  // False when the thread has not ended within the time-out (see Finish).
+  bool StopThread(DWORD timeoutMs = INFINITE);
 
   // Events as XML and the queue.
   std::wstring EventToXml(const TSoftwareStatisticsEvent& event) const;
@@ -368,6 +373,9 @@ private:
   // The failure records of ended runs go the way of queued events once the settings step is done: they
   // become package files while the service lets the tracker collect, and are dropped otherwise.
   void SettleReportedRuns();
+  // With the sending thread held up past its stop: what is still queued goes into new package files
+  // beside whatever the thread owns (its current package is on disk already).
+  void KeepQueueInPackageFiles();
   // The queueing rule; with Lock held.
   bool CollectsLocked() const { return !FSettingsKnown || FCollectData; }
   // A new file name "<prefix><ExecutionId>-<number><extension>" (without the folder); the number is

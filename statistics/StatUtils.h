@@ -4,6 +4,7 @@
 // None of them keeps state between calls.
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -143,9 +144,18 @@ private:
   HRESULT FCode;
 };
 
-// Grouped SHA-1 of the product key and the machine's processor, firmware and board; empty on any error.
-// Needs COM on the calling thread.
+// A damaged WMI repository, common on old PCs, can hold a query for good: the machine is asked on a
+// worker of its own for at most this long, and an identifier not known by then is empty.
+constexpr DWORD kMachineQueryTimeoutMs = 2000;
+// Grouped SHA-1 of the product key and the machine's processor, firmware and board; empty on any error
+// and when the machine has not answered within kMachineQueryTimeoutMs. The caller waits without
+// handling messages.
 std::wstring ComputeMachineInstallationId(std::wstring_view productKey);
+// The same queries on the calling thread, which must have COM, for as long as they take.
+std::wstring QueryMachineInstallationId(std::wstring_view productKey);
+// Runs the query on a worker with COM of its own and waits up to timeoutMs: its text, or empty when it
+// failed or the time was up (the worker is then left to end on its own).
+std::wstring BoundedMachineQuery(std::function<std::wstring()> query, DWORD timeoutMs);
 // The text that ComputeMachineInstallationId hashes.
 std::wstring ComposeMachineDescription(std::wstring_view productKey, std::wstring_view processor,
                                        std::wstring_view bios, std::wstring_view board);

@@ -1,9 +1,11 @@
 // Identifiers: the machine installation identifier read through WMI, GUID and time-stamp texts.
 #include "statistics/StatUtils.h"
 #include "framework/Strings.h"
+#include "framework/Thread.h"
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 std::wstring BytesToGroupedHex(const Encryption::TBytes& bytes) {
   static const wchar_t kDigits[] = L"0123456789ABCDEF";
@@ -190,7 +192,7 @@ std::wstring ComposeMachineDescription(std::wstring_view productKey, std::wstrin
   return text;
 }
 
-std::wstring ComputeMachineInstallationId(std::wstring_view productKey) {
+std::wstring QueryMachineInstallationId(std::wstring_view productKey) {
   try {
     const std::wstring processor = GetProcessorIdText();
     const std::wstring bios = GetBiosIdText();
@@ -200,6 +202,42 @@ std::wstring ComputeMachineInstallationId(std::wstring_view productKey) {
     // No identifier from this machine: the tracker falls back to a stored one.
     return {};
   }
+}
+
+namespace {
+// COM for the thread that asks the machine, for as long as it asks.
+class TComScope {
+public:
+  TComScope() : FInitialized(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~TComScope() {
+    if (FInitialized) ::CoUninitialize();
+  }
+  TComScope(const TComScope&) = delete;
+  TComScope& operator=(const TComScope&) = delete;
+
+private:
+  bool FInitialized;
+};
+}  // namespace
+
+std::wstring BoundedMachineQuery(std::function<std::wstring()> query, DWORD timeoutMs) {
+  try {
+    const std::optional<std::wstring> id = CallWithTimeout<std::wstring>(
+        [query = std::move(query)] {
+          TComScope com;
+          return query();
+        },
+        timeoutMs);
+    return id.value_or(std::wstring());
+  } catch (...) {
+    // No worker, or the query failed: no identifier from this machine.
+    return {};
+  }
+}
+
+std::wstring ComputeMachineInstallationId(std::wstring_view productKey) {
+  return BoundedMachineQuery([key = std::wstring(productKey)] { return QueryMachineInstallationId(key); },
+                             kMachineQueryTimeoutMs);
 }
 
 std::wstring CreateGuidText() {

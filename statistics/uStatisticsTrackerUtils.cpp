@@ -3,8 +3,6 @@
 
 namespace {
 
-constexpr wchar_t kTrackerComponentName[] = L"SoftwareStatisticsTracker";
-
 // Written by the first adaptor call, cleared when the tracker goes; the application records its events
 // on the GUI thread.
 TSoftwareStatisticsTracker* GlobalTracker = nullptr;  // not owned
@@ -47,7 +45,9 @@ void FindTracker(TSoftwareStatisticsTracker* tracker) {
   if (!tracker) {
     TForm* mainForm = Application ? Application->MainForm() : nullptr;
     if (!mainForm) return;
-    tracker = dynamic_cast<TSoftwareStatisticsTracker*>(mainForm->FindComponent(kTrackerComponentName));
+    // The first tracker the form owns, whatever its name.
+    for (TComponent* component : mainForm->Components())
+      if ((tracker = dynamic_cast<TSoftwareStatisticsTracker*>(component))) break;
     if (!tracker) return;
   }
   GlobalTracker = tracker;

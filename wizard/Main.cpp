@@ -9,7 +9,8 @@
 namespace {
 // Of the session ("Local\"): another user's wizard on the same machine is not this one's business.
 constexpr wchar_t kSingleInstanceMutex[] = L"Local\\Corvanta.Tradeloom.Setup";
-constexpr DWORD kWaitForRunningWindowMs = 5000;
+// For a wizard still starting, and for one that is closing: its close is bounded by a few seconds.
+constexpr DWORD kWaitForRunningWindowMs = 10000;
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -19,11 +20,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       instance.ActivateRunning(TForm::WindowClassName(), LoadStr(sCaption).c_str(), kWaitForRunningWindowMs))
     return 0;
   TApplication app;
-  app.Initialize();
+  app.SetTitle(LoadStr(sCaption));  // the caption of a box that reports a failed start
   std::unique_ptr<TfmMain> form;
-  // An error while the window is made or first shown is reported like any other, not left to abort the
-  // process.
+  // An error while the application, the window is made or first shown is reported like any other, not
+  // left to abort the process.
   const bool shown = GuardedCall(false, [&form, &app] {
+    app.Initialize();
     form = std::make_unique<TfmMain>();
     // The main window owns the taskbar button.
     app.SetMainWindow(form->Handle());

@@ -173,8 +173,11 @@ void TfmMain::FormClose() {
   // restart).
   if (FInstaller) FInstaller->Remove();
   // The run's events are written out and its marker removed first, so that a closed run is neither
-  // lost nor reported as a crash; the tracker's time-out keeps the close short whatever hangs.
-  SoftwareStatisticsTracker->Finish(SoftwareStatisticsTracker->AutoFinishTimeout());
+  // lost nor reported as a crash. Bounded whatever hangs: the tracker's time-out for its last delivery,
+  // then as long again for its thread, which a network call may hold past its abort (the events are on
+  // disk all the same).
+  SoftwareStatisticsTracker->Finish(SoftwareStatisticsTracker->AutoFinishTimeout(),
+                                    SoftwareStatisticsTracker->AutoFinishTimeout());
   ::TerminateProcess(::GetCurrentProcess(), 0);
 }
 

@@ -1,5 +1,46 @@
 #include "wizard/uSingleInstance.h"
 
+namespace {
+constexpr DWORD kPollMs = 50;
+
+struct TWindowSearch {
+  const wchar_t* WindowClass;
+  const wchar_t* Title;
+  TWizardWindows Found;
+};
+
+bool HasClassAndTitle(HWND window, const wchar_t* windowClass, const wchar_t* title) {
+  // GetWindowTextW reads another process's window text without sending it a message.
+  wchar_t text[256];
+  wchar_t className[256];
+  if (!::GetClassNameW(window, className, 256) || ::lstrcmpW(className, windowClass) != 0) return false;
+  ::GetWindowTextW(window, text, 256);
+  return ::lstrcmpW(text, title) == 0;
+}
+
+BOOL CALLBACK CollectWizardWindow(HWND window, LPARAM context) noexcept {
+  auto* search = reinterpret_cast<TWindowSearch*>(context);
+  if (!HasClassAndTitle(window, search->WindowClass, search->Title)) return TRUE;
+  if (!::IsWindowVisible(window)) {
+    search->Found.Hidden = true;
+    return TRUE;
+  }
+  search->Found.Visible = window;
+  return FALSE;
+}
+}  // namespace
+
+TWizardWindows FindWizardWindows(const wchar_t* windowClass, const wchar_t* title) {
+  TWindowSearch search{windowClass, title, {}};
+  ::EnumWindows(&CollectWizardWindow, reinterpret_cast<LPARAM>(&search));
+  return search.Found;
+}
+
+void BringToFront(HWND window) {
+  if (::IsIconic(window)) ::ShowWindowAsync(window, SW_RESTORE);
+  ::SetForegroundWindow(::GetLastActivePopup(window));
+}
+
 TSingleInstance::TSingleInstance(const wchar_t* mutexName) : FMutex(::CreateMutexW(nullptr, TRUE, mutexName)) {
   // Without a mutex (no rights, no namespace) this start goes on alone rather than not at all.
   if (FMutex && ::GetLastError() == ERROR_ALREADY_EXISTS) FFirst = TakeOver();
@@ -13,16 +54,19 @@ bool TSingleInstance::TakeOver() {
 
 bool TSingleInstance::ActivateRunning(const wchar_t* windowClass, const wchar_t* title, DWORD waitMs) {
   const DWORD start = ::GetTickCount();
-  HWND window = nullptr;
-  while (!(window = ::FindWindowW(windowClass, title))) {
+  for (;;) {
     if (TakeOver()) {
       FFirst = true;
       return false;
     }
-    if (::GetTickCount() - start >= waitMs) return true;  // still starting, or hung: it is not this start's to show
-    ::Sleep(50);
+    const TWizardWindows found = FindWizardWindows(windowClass, title);
+    if (found.Visible) {
+      BringToFront(found.Visible);
+      return true;
+    }
+    // Still starting, or hung before its window: not this start's to show. Hidden for all this time: a
+    // close that does not end; this start shows a wizard of its own.
+    if (::GetTickCount() - start >= waitMs) return !found.Hidden;
+    ::Sleep(kPollMs);
   }
-  if (::IsIconic(window)) ::ShowWindow(window, SW_RESTORE);
-  ::SetForegroundWindow(::GetLastActivePopup(window));
-  return true;
 }

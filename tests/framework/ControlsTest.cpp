@@ -6,7 +6,10 @@
 #include "framework/Graphics.h"
 #include "framework/StdCtrls.h"
 #include "framework/Strings.h"
+#include "framework/SystemLibraries.h"
+#include "framework/Thread.h"
 #include <oleacc.h>
+#include <utility>
 #include <stdexcept>
 
 TEST(Gauge, PrintsItsPercentage) {
@@ -113,5 +116,117 @@ TEST(Boundary, ErrorsOfHandlersAreReportedAndReadersGetAnErrorCode) {
   button.FailDescribe = [] { throw std::bad_alloc(); };
   EXPECT_EQ(reader->accDoDefaultAction(self), E_OUTOFMEMORY);
   EXPECT_EQ(reports.size(), 2u);  // a reader's failures are its own, not the user's
+  Application->OnException = nullptr;
+}
+
+namespace {
+// The message box a process shows (the first dialog window of its threads), or none.
+struct TBoxSearch {
+  DWORD ProcessId;
+  HWND Box;
+};
+BOOL CALLBACK FindProcessBox(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<TBoxSearch*>(context);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(window, &pid);
+  wchar_t className[16] = {};
+  ::GetClassNameW(window, className, 16);
+  if (pid != search->ProcessId || ::lstrcmpW(className, L"#32770") != 0) return TRUE;
+  search->Box = window;
+  return FALSE;
+}
+
+// The texts of the box's static controls, asked with a time-out (another process's controls).
+std::wstring BoxText(HWND box) {
+  std::wstring text;
+  for (HWND child = ::FindWindowExW(box, nullptr, L"Static", nullptr); child;
+       child = ::FindWindowExW(box, child, L"Static", nullptr)) {
+    wchar_t buffer[512] = {};
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(child, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, &copied);
+    text += buffer;
+  }
+  return text;
+}
+
+// Runs tests/framework's missing_import.exe with the argument; closes the box it shows and returns its
+// text and the exit code.
+std::pair<std::wstring, DWORD> RunMissingImport(const std::wstring& argument) {
+  wchar_t self[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring program(self, length);
+  program = program.substr(0, program.find_last_of(L'\\') + 1) + L"missing_import.exe";
+  std::wstring line = L"\"" + program + L"\" " + argument;
+  STARTUPINFOW startup{sizeof(startup)};
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    return {L"not started: " + SysErrorMessage(::GetLastError()), 0};
+  THandle process(info.hProcess), thread(info.hThread);
+  TBoxSearch search{info.dwProcessId, nullptr};
+  for (int i = 0; i < 600 && !search.Box && ::WaitForSingleObject(process.Get(), 100) == WAIT_TIMEOUT; ++i)
+    ::EnumWindows(&FindProcessBox, reinterpret_cast<LPARAM>(&search));
+  std::wstring text;
+  if (search.Box) {
+    text = BoxText(search.Box);
+    ::PostMessageW(search.Box, WM_COMMAND, IDOK, 0);
+  }
+  if (::WaitForSingleObject(process.Get(), 30000) != WAIT_OBJECT_0) ::TerminateProcess(process.Get(), 999);
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.Get(), &code);
+  return {text, code};
+}
+}  // namespace
+
+// A delay-loaded DLL or function that the system folder cannot give ends the program with the system's
+// text and the error as exit code, never with an unhandled exception (0xC06D007E).
+TEST(Boundary, AMissingDelayLoadedImportEndsTheProgramWithTheSystemsText) {
+  EXPECT_EQ(RunMissingImport(L"none"), std::make_pair(std::wstring(), DWORD{0})) << "the program itself runs";
+  const auto [dllText, dllCode] = RunMissingImport(L"dll");
+  EXPECT_EQ(dllCode, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(dllText, L"tl_absent.dll: " + SysErrorMessage(ERROR_MOD_NOT_FOUND));
+  const auto [functionText, functionCode] = RunMissingImport(L"function");
+  EXPECT_EQ(functionCode, static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_EQ(functionText, L"VERSION.dll, TlNoSuchFunction: " + SysErrorMessage(ERROR_PROC_NOT_FOUND));
+  EXPECT_EQ(MissingImportExitCode(dliFailGetProc, 0), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_EQ(MissingImportExitCode(dliFailLoadLib, 0), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(MissingImportExitCode(dliFailLoadLib, ERROR_ACCESS_DENIED), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+namespace {
+// A painted control whose painting fails.
+class TFailingPaint : public TPaintedControl {
+public:
+  TFailingPaint(TWinControl* parent, std::wstring name) : TPaintedControl(parent, std::move(name)) {}
+  int Paints = 0;
+protected:
+  void Paint(HDC, const RECT&) override {
+    ++Paints;
+    throw std::runtime_error("paint failed");
+  }
+};
+}  // namespace
+
+// An error raised while its report shows (here: the report handler lets the failing paint run again, as a
+// message box's own loop would) adds no second report on top.
+TEST(Boundary, AFailingPaintEndsItsPaintAndReportsAreNotStacked) {
+  std::vector<std::wstring> reports;
+  TForm form(L"form", L"paint test");
+  form.SetClientSize(200, 100);
+  TFailingPaint painted(&form, L"painted");
+  painted.SetBounds(0, 0, 100, 50);
+  const HWND window = painted.Handle();
+  Application->OnException = [&](const std::wstring& message) {
+    reports.push_back(message);
+    ::InvalidateRect(window, nullptr, FALSE);
+    ::SendMessageW(window, WM_PAINT, 0, 0);  // fails again under the open report
+  };
+  ::InvalidateRect(window, nullptr, FALSE);
+  ::SendMessageW(window, WM_PAINT, 0, 0);
+  EXPECT_EQ(painted.Paints, 2);
+  EXPECT_EQ(reports, std::vector<std::wstring>{L"paint failed"});
+  Application->OnException = [&](const std::wstring& message) { reports.push_back(message); };
+  ::SendMessageW(window, WM_PAINT, 0, 0);
+  EXPECT_EQ(painted.Paints, 3);
+  EXPECT_EQ(reports.size(), 2u) << "a report after the first has ended is shown again";
   Application->OnException = nullptr;
 }

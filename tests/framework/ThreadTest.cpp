@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include "framework/Application.h"
 #include "framework/ExtCtrls.h"
+#include "framework/Exceptions.h"
+#include "framework/Strings.h"
 #include "framework/Thread.h"
 #include <atomic>
+#include <functional>
+#include <stdexcept>
 
 namespace {
 class TCountingThread : public TThread {
@@ -130,4 +134,54 @@ TEST(Thread, ReleaseAtEndDeletesTheObjectWhenItsThreadEnds) {
   ended->WaitFor();
   ended->ReleaseAtEnd();  // already ended: deleted at once
   EXPECT_EQ(deleted, 2);
+}
+
+namespace {
+// Ends by throwing what it is given; the framework's guard keeps it for the owner.
+class TThrowingThread : public TThread {
+public:
+  explicit TThrowingThread(std::function<void()> body) : FBody(std::move(body)) {}
+  ~TThrowingThread() override { EndBeforeDestruction(); }
+protected:
+  void Execute() override { FBody(); }
+private:
+  std::function<void()> FBody;
+};
+
+std::wstring FatalTextOf(std::function<void()> body) {
+  TThrowingThread thread(std::move(body));
+  thread.Start();
+  Application->WaitPumping(thread.Handle());
+  EXPECT_TRUE(thread.Finished());
+  EXPECT_EQ(static_cast<bool>(thread.FatalException()), !thread.FatalErrorText().empty());
+  return thread.FatalErrorText();
+}
+}  // namespace
+
+// Whatever escapes a worker's body is its owner's to report, with the system's text where the error has
+// none of its own; a body that returns leaves nothing.
+TEST(Thread, WhatEscapesTheBodyIsKeptAsTheStepsErrorText) {
+  EXPECT_EQ(FatalTextOf([] {}), L"");
+  EXPECT_EQ(FatalTextOf([] { throw std::bad_alloc(); }), SysErrorMessage(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_EQ(FatalTextOf([] { throw std::length_error("basic_string::_M_create"); }), L"basic_string::_M_create");
+  EXPECT_EQ(FatalTextOf([] { throw EOSError(ERROR_ACCESS_DENIED, L"Access is denied"); }), L"Access is denied");
+  EXPECT_EQ(FatalTextOf([] { throw 42; }), SysErrorMessage(ERROR_INTERNAL_ERROR));
+  EXPECT_EQ(FatalTextOf([] { throw Exception(L""); }), SysErrorMessage(ERROR_INTERNAL_ERROR)) << "never empty";
+  EXPECT_FALSE(SysErrorMessage(ERROR_NOT_ENOUGH_MEMORY).empty());
+}
+
+// Without the GUI thread's hand-over window (it could not be made) a synchronous call fails on the
+// worker, which learns of it; it never runs there instead.
+TEST(Thread, WithoutAHandOverWindowSynchronizeRaisesAndNeverRunsTheCallOnTheWorker) {
+  TApplication* const program = Application;
+  {
+    TApplication uninitialized;  // no Initialize: no hand-over window
+    TCountingThread thread;
+    thread.Start();
+    thread.WaitFor();
+    EXPECT_EQ(thread.Steps, 1);
+    EXPECT_EQ(thread.SyncThread, 0u) << "the call ran on the worker";
+    EXPECT_EQ(thread.FatalErrorText(), SysErrorMessage(ERROR_INVALID_WINDOW_HANDLE));
+  }
+  Application = program;
 }

@@ -2,7 +2,7 @@
 # The wizard opens at its designed size on the input page, with the caret in the first-name field,
 # and typing reaches that field. It runs as the vendor ships it: signed (here with a throw-away certificate).
 # A screen reader reads every control; the window follows a change of the monitor's scale; a second
-# start leaves the first wizard alone.
+# start leaves the first wizard alone, waits for one that is closing and is not held by a hung one.
 source "$(dirname "$0")/lib.sh"
 WIZARD_EXE="$TL_BUILD/wizard/signed/TradeloomSetup.exe"
 rm -rf "$(stats_data_folder)"  # one tracker run is counted by its marker file
@@ -47,4 +47,30 @@ for step in "144 779,470" "192 1038,626" "96 519,313"; do
 done
 [ "$(layout)" == "$before" ] || fail "the controls moved: $(diff <(echo "$before") <(layout))"
 echo "ok: every control back where it was"
+
+# A first wizard that is closing (its window hidden while its statistics are finished): a second start
+# waits for its end, then shows a wizard of its own. One that is hung (minimised, handling no message):
+# a second start asks nothing of it that it would have to answer, and ends.
+gui_stop
+pose() {  # hidden|hung <seconds>
+  "$WINE" "$TL_BUILD/tests/tools/wininspect.exe" --pose "$1" "$2" "$TITLE" >"$OUT/pose-$1.txt" 2>&1 &
+  poser=$!
+  PEER_PIDS+=("$poser")
+  for _ in $(seq "$(slow 100)"); do grep -q posing "$OUT/pose-$1.txt" 2>/dev/null && return 0; sleep 0.1; done
+  fail "the stand-in of a first wizard did not start: $(cat "$OUT/pose-$1.txt")"
+}
+pose hidden "$(slow 6)"
+gui_start
+kill -0 "$poser" 2>/dev/null && fail "a wizard showed while the closing one was still there"
+echo "ok: a start during a close showed a wizard once the first had ended"
+gui_stop
+
+pose hung 120
+"$WINE" "$WIZARD_EXE" </dev/null >"$OUT/second-hung.log" 2>&1 &
+second=$!
+for _ in $(seq "$(slow 200)"); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$second" 2>/dev/null && fail "the second start hung on the hung first wizard"
+wait "$second" && second_exit=0 || second_exit=$?
+expect_eq "exit code of a start beside a hung wizard" 0 "$second_exit"
+kill "$poser" 2>/dev/null || true
 echo "window test passed"

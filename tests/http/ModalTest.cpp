@@ -6,6 +6,7 @@
 #include "framework/StdCtrls.h"
 #include <algorithm>
 #include <functional>
+#include <new>
 
 namespace {
 // A small window with a Cancel button, and a way to run something on the GUI thread after a delay
@@ -217,6 +218,30 @@ TEST(HttpModal, DownloadCutShortMakesTheFinalReportThenFails) {
   ASSERT_FALSE(positions.empty());
   EXPECT_EQ(positions.back(), 100000);  // the final report says Position = Max
   EXPECT_EQ(errorTextAtReport.back(), L"");  // made before the error text is set
+}
+
+namespace {
+// A sink that runs out of memory after its first chunk: an error that is not one of the transfer's own.
+class TExhaustedStream : public TMemoryStream {
+public:
+  void Write(const void* data, size_t count) override {
+    if (!Data().empty()) throw std::bad_alloc();
+    TMemoryStream::Write(data, count);
+  }
+};
+}  // namespace
+
+// The worker ends on an error nobody on its way catches: the blocking call reports it as the transfer's
+// failure, with the system's text, and never as a completed download.
+TEST(HttpModal, AnUnexpectedErrorOnTheWorkerIsTheTransfersErrorText) {
+  TExhaustedStream stream;
+  std::wstring errorText;
+  const TTransferEnd end =
+      HttpDownloadToStreamModal(TFileServer::Url("/gen/200000?rate=400000"), stream, nullptr, errorText, nullptr);
+  EXPECT_EQ(end, TTransferEnd::Completed);
+  EXPECT_EQ(errorText, SysErrorMessage(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_FALSE(errorText.empty());
+  EXPECT_LT(stream.Data().size(), 200000u);
 }
 
 TEST(HttpModal, DownloadFileCreatesAndClosesTheFile) {

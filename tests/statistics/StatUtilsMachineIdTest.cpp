@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include "statistics/StatUtils.h"
 #include <cwctype>
+#include <memory>
+#include <new>
 #include <regex>
 
 namespace {
@@ -36,6 +38,25 @@ TEST(MachineId, IsAGroupedDigestOrEmptyAndNeverRaises) {
   EXPECT_NE(ComputeMachineInstallationId(L"other-key"), id);
   EXPECT_EQ(id, HashTextSha1(ComposeMachineDescription(L"tradeloom-test-key", GetProcessorIdText(),
                                                        GetBiosIdText(), GetBaseBoardIdText())));
+}
+
+// The machine is asked on a worker with COM of its own; a query that hangs (a damaged WMI repository)
+// costs the caller the time-out and gives no identifier, and one that fails gives none either.
+TEST(MachineId, AQueryThatHangsOrFailsGivesAnEmptyIdentifierInTime) {
+  EXPECT_EQ(BoundedMachineQuery([] { return std::wstring(L"A999"); }, 5000), L"A999");
+  // COM is there already, in the apartment the queries need.
+  EXPECT_EQ(BoundedMachineQuery([] { return ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_FALSE ? L"com" : L"none"; }, 5000),
+            L"com");
+  EXPECT_EQ(BoundedMachineQuery([]() -> std::wstring { throw std::bad_alloc(); }, 5000), L"");
+
+  auto release = std::make_shared<THandle>(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const DWORD start = ::GetTickCount();
+  EXPECT_EQ(BoundedMachineQuery([release] { ::WaitForSingleObject(release->Get(), 60000); return std::wstring(L"late"); }, 300),
+            L"");
+  const DWORD waited = ::GetTickCount() - start;
+  EXPECT_GE(waited, 250u);
+  EXPECT_LT(waited, 30000u) << "the caller is not held by the hung query";
+  ::SetEvent(release->Get());  // the worker left behind ends on its own; nothing of it reaches anyone
 }
 
 TEST(MachineId, ProcessorObjectAnswersThroughLateBinding) {

@@ -32,12 +32,13 @@ TEST(TrackerAdaptor, EventsBeforeTheMainFormExistsAreDroppedForTheWholeRun) {
   EXPECT_EQ(tracker.QueuedCount(), 0u) << "the search is not repeated";
 }
 
-TEST(TrackerAdaptor, TheMainFormsTrackerIsFoundByItsName) {
+// The first component of the tracker's type, whatever its name; other components before it do not count.
+TEST(TrackerAdaptor, TheMainFormsFirstTrackerIsFoundByItsType) {
   TMainForm mainForm;
-  TComponent other(L"SomethingElse");
+  TComponent other(L"SoftwareStatisticsTracker");  // the tracker's usual name, on another kind of component
   mainForm.Form().AddComponent(&other);
-  TTestTracker stranger(&mainForm.Form(), L"AnotherTracker");
-  TTestTracker tracker(&mainForm.Form());
+  TTestTracker tracker(&mainForm.Form(), L"RenamedTracker");
+  TTestTracker stranger(&mainForm.Form());
   FindTracker(nullptr);
   TrackEventValue(L"RequestLicense", L"FullTime", 3);
   TrackEventText(L"RequestLicense", L"Result", L"");

@@ -2,6 +2,7 @@
 // moves), result codes, the published events, proxies, and finishing while a request hangs.
 #include <gtest/gtest.h>
 #include <cmath>
+#include <atomic>
 #include <set>
 #include "framework/Application.h"
 #include "framework/Strings.h"
@@ -341,6 +342,60 @@ TEST_F(TrackerDelivery, FinishEndsAHangingDeliveryAndKeepsThePackage) {
   ASSERT_EQ(FSent.size(), 1u);
   EXPECT_EQ(FSent[0].Text, L"HTTP error");
   EXPECT_EQ(StoredEventNames(), (std::vector<std::wstring>{L"app-start", L"app-finish"}));
+}
+
+namespace {
+// A request whose network call its abort does not end (proxy discovery, a stalled TLS handshake): it
+// returns only when the test lets it go.
+class TStuckRequest : public TStatHttpRequest {
+public:
+  TStatHttpResult Execute(const std::wstring&, const TStatProxySettings&, TStatBytes& response,
+                          const TStatBytes&) override {
+    response.clear();
+    ++Calls;
+    ::WaitForSingleObject(Release, 60000);
+    return hrNoConnection;
+  }
+  void Cancel() override {}
+  static std::unique_ptr<TStatHttpRequest> Create() { return std::make_unique<TStuckRequest>(); }
+  static inline HANDLE Release = nullptr;  // the test's event, for the length of the test
+  static inline std::atomic<int> Calls{0};
+};
+}  // namespace
+
+// The close stays bounded when the thread does not end: it is left behind, the run's events go to disk
+// beside it and the marker goes, so that the next run delivers everything once and reports no failure.
+TEST_F(TrackerDelivery, AThreadHeldPastItsAbortIsLeftBehindAndTheRunsEventsAreOnDisk) {
+  StartService({"--settings", "collect_data=1&send_data=1"});
+  WriteSettings(L"collect_data=1");
+  THandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  TStuckRequest::Release = release.Get();
+  TStuckRequest::Calls = 0;
+  StartTracker(TStatProxySettings(), [](TTestTracker& tracker) { tracker.UseHttpRequest(&TStuckRequest::Create); });
+  ASSERT_TRUE(WaitUntil([] { return TStuckRequest::Calls == 1; }, 10000)) << "no settings request";
+  FTracker->TrackEvent(TSSEvent(L"Installation", L"OverallTime", 42));
+  const DWORD start = ::GetTickCount();
+  FTracker->Finish(1000, 1000);
+  EXPECT_LT(::GetTickCount() - start, 15000u) << "the close waited for the stuck thread";
+  EXPECT_FALSE(FTracker->Running());
+  EXPECT_EQ(StoredEventNames(), (std::vector<std::wstring>{L"app-start", L"Installation", L"app-finish"}));
+  EXPECT_TRUE(ListFiles(DataFolder(), L"proc-*").empty()) << "a closed run is no failure";
+
+  // The left thread ends once its call returns, adding nothing; the next run delivers the events once.
+  ::SetEvent(release.Get());
+  FTracker.reset();
+  EXPECT_EQ(StoredEventNames(), (std::vector<std::wstring>{L"app-start", L"Installation", L"app-finish"}));
+  StartTracker();
+  FClock->Advance(3);
+  ASSERT_TRUE(WaitForSent(1));
+  FTracker->Finish(FTracker->AutoFinishTimeout());
+  std::vector<std::string> delivered = FService->DeliveredEvents();
+  std::multiset<std::string> names;
+  for (const std::string& line : delivered) names.insert(line.substr(line.rfind('\t') + 1));
+  EXPECT_EQ(names.count("Installation"), 1u);
+  EXPECT_EQ(names.count("app-start"), 2u);
+  EXPECT_EQ(names.count("app-failure"), 0u);
+  TStuckRequest::Release = nullptr;
 }
 
 TEST_F(TrackerDelivery, AProxyDemandingCredentialsIsReportedWithTheSystemsProxyList) {

@@ -65,6 +65,7 @@ public:
   using TSoftwareStatisticsTracker::SettingsKnown;
   using TSoftwareStatisticsTracker::TakeBatch;
   void UseXmlWriter(TStatXmlWriterClass writerClass) { FXmlWriterClass = writerClass; }
+  void UseHttpRequest(TStatHttpRequestClass requestClass) { FHttpRequestClass = requestClass; }
 };
 
 constexpr wchar_t kTestProductKey[] = L"tracker-test-key";

@@ -9,6 +9,11 @@
 // With "--close" after the title it waits (up to 10 s) until the window is hidden, as the first close
 // hides it, then posts it two more closes, as closes queued behind the first would arrive; it fails if
 // the window went before it was seen hidden.
+//   wininspect --pose hidden|hung <seconds> <title>
+//                                   stands in for a first wizard for that long: holds the wizard's mutex
+//                                   and a window of its class and title, hidden (a wizard that is
+//                                   closing) or shown minimised without handling a message (a hung one);
+//                                   prints "posing" once it does.
 #include <windows.h>
 #include <oleacc.h>
 #include <algorithm>
@@ -199,9 +204,32 @@ int PostClosesWhenHidden() {
   std::printf(posted ? "posted two closes to the hidden window\n" : "the window did not hide within 10 s, or went before it was seen hidden\n");
   return posted ? 0 : 1;
 }
+int Pose(const std::wstring& how, int seconds, const wchar_t* title) {
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Local\\Corvanta.Tradeloom.Setup");
+  if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) {
+    std::fprintf(stderr, "wininspect: a wizard runs already\n");
+    return 1;
+  }
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"TradeloomForm";
+  RegisterClassW(&wc);
+  HWND window = CreateWindowExW(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+  if (how == L"hung") ShowWindow(window, SW_SHOWMINIMIZED);
+  std::printf("posing\n");
+  std::fflush(stdout);
+  Sleep(static_cast<DWORD>(seconds) * 1000);  // handles no message meanwhile
+  DestroyWindow(window);
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+  return 0;
+}
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 5 && std::wstring(argv[1]) == L"--pose") return Pose(argv[2], _wtoi(argv[3]), argv[4]);
   UINT dpi = 0;
   bool close = false;
   const wchar_t* title = nullptr;
