@@ -78,10 +78,6 @@ private:
   THandle FProcess;  // the started installer
 };
 
-// Whether two full paths name the same file: the same text but for the case of its letters and a "\\?\"
-// prefix of a final path.
-bool SameFilePath(std::wstring_view a, std::wstring_view b);
-
 // The installer's exit code for "installed, but Windows must restart to finish" (ERROR_SUCCESS_REBOOT_REQUIRED).
 constexpr DWORD kRestartRequiredExitCode = 3010;
 

@@ -2,6 +2,7 @@
 #include "install/uInstall.h"
 #include "install/uInstallStrings.h"
 #include "framework/Exceptions.h"
+#include "framework/FilePaths.h"
 #include "framework/Strings.h"
 #include "framework/SystemLibraries.h"
 #include <objbase.h>
@@ -40,21 +41,6 @@ std::wstring WithoutTrailingSeparator(std::wstring path) {
   return path;
 }
 
-// The final path of an open file or folder (links resolved), empty where the system cannot tell.
-std::wstring FinalPath(HANDLE handle) {
-  using TGetFinalPathNameByHandleW = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
-  auto getFinalPath = SystemFunction<TGetFinalPathNameByHandleW>(L"kernel32.dll", "GetFinalPathNameByHandleW");
-  if (!getFinalPath) return {};
-  std::wstring path(MAX_PATH, L'\0');
-  DWORD n = getFinalPath(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-  if (n >= path.size()) {
-    path.resize(n);
-    n = getFinalPath(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-  }
-  path.resize(n < path.size() ? n : 0);
-  return path;
-}
-
 // The full path of a process's image, empty where the system cannot tell.
 std::wstring ImagePath(HANDLE process) {
   using TQueryFullProcessImageNameW = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
@@ -81,17 +67,6 @@ bool DeleteThroughHandle(HANDLE handle) {
   throw EOSError(error, FormatText(LoadInstallStr(sNoProtectedFolder), {SysErrorMessage(error)}));
 }
 }  // namespace
-
-bool SameFilePath(std::wstring_view a, std::wstring_view b) {
-  const auto plain = [](std::wstring_view path) {
-    std::wstring text(path);
-    if (text.rfind(L"\\\\?\\UNC\\", 0) == 0) text.replace(0, 8, L"\\\\");
-    else if (text.rfind(L"\\\\?\\", 0) == 0) text.erase(0, 4);
-    if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-  };
-  return !a.empty() && plain(a) == plain(b);
-}
 
 TInstallerFile::TLock::TLock(TInstallerFile& owner, DWORD timeoutMs)
     : FOwner(owner), FHeld(::WaitForSingleObject(owner.FLockHandle.Get(), timeoutMs) == WAIT_OBJECT_0) {}
@@ -164,7 +139,7 @@ bool TInstallerFile::MakeFolder(const std::wstring& parent, const std::wstring& 
                              (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                              !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
   // What was opened must be the folder just made, where it was made; anything else is left as it is.
-  if (!isPlainFolder || !SameFilePath(FinalPath(folder.Get()), path)) {
+  if (!isPlainFolder || !SamePath(FinalPathOf(folder.Get()), path)) {
     ::SetLastError(ERROR_CANT_ACCESS_FILE);
     return false;
   }
@@ -215,7 +190,7 @@ THandle TInstallerFile::Start(const std::wstring& commandLine) {
   THandle process(info.hProcess);
   THandle thread(info.hThread);
   // The path was looked up once more by the start: run only the image that is the held, checked file.
-  if (!SameFilePath(ImagePath(process.Get()), FinalPath(held))) {
+  if (!SamePath(ImagePath(process.Get()), FinalPathOf(held))) {
     ::TerminateProcess(process.Get(), ERROR_ACCESS_DENIED);
     throw Exception(LoadInstallStr(sInstallerNotTheCheckedFile));
   }

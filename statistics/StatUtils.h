@@ -77,8 +77,6 @@ bool DeleteWhenClosed(HANDLE file);
 // what is not plainly a file of the folder is refused and left as it is. Renames and deletions go
 // through the checked handle, never by name.
 
-// The final path of an open file or folder without the \\?\ prefix (\\?\UNC\ becomes \\); empty on failure.
-std::wstring FinalPathOf(HANDLE file);
 
 class TDataFolder {
 public:

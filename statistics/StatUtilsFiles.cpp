@@ -1,5 +1,6 @@
 // The local application-data folder and whole-file access.
 #include "statistics/StatUtils.h"
+#include "framework/FilePaths.h"
 #include "framework/SystemLibraries.h"
 #include <shlobj.h>
 #include <knownfolders.h>
@@ -232,11 +233,6 @@ namespace {
 constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 constexpr DWORD kNotPlainFile = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
 
-bool SamePath(std::wstring_view a, std::wstring_view b) {
-  return !a.empty() && ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 // One level of a path: no folder separator, no stream, nothing that leads up or stays in place.
 bool IsPlainName(std::wstring_view name) {
   return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\/:") == std::wstring_view::npos;
@@ -279,23 +275,6 @@ TFileHandle CreateDataFile(const TDataFolder& folder, std::wstring_view name, DW
 }
 
 }  // namespace
-
-std::wstring FinalPathOf(HANDLE file) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
-                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(length);  // the size it needs, with the terminating zero
-  }
-  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
-  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
-  return path;
-}
 
 TDataFolder TDataFolder::Open(const std::wstring& root, const std::vector<std::wstring>& levels) {
   TDataFolder folder;

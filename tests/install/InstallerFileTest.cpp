@@ -5,6 +5,7 @@
 #include <regex>
 #include "install/uInstall.h"
 #include "framework/Exceptions.h"
+#include "framework/FilePaths.h"
 #include "framework/Strings.h"
 #include "tests/install/InstallTestSupport.h"
 
@@ -51,7 +52,7 @@ TEST(InstallerFile, ANewProtectedFolderOfItsOwnThatNobodyElseCanChangeAndThatGoe
     for (TInstallerFile* installer : {&first, &second}) {
       const std::wstring& path = installer->Path();
       SCOPED_TRACE(WideToUtf8(path));
-      ASSERT_TRUE(SameFilePath(path.substr(0, WindowsTemp().size()), WindowsTemp()));
+      ASSERT_TRUE(SamePath(path.substr(0, WindowsTemp().size()), WindowsTemp()));
       EXPECT_TRUE(std::regex_match(path.substr(WindowsTemp().size()),
                                    std::wregex(L"\\\\tl-[0-9A-F]{32}\\\\tl_[0-9A-F]{1,4}\\.exe")));
       EXPECT_EQ(installer->Folder(), path.substr(0, path.find_last_of(L'\\')));
@@ -111,8 +112,8 @@ TEST(InstallerFile, ANameThatExistsIsNeverUsedAndNoParentMeansAClearError) {
 }
 
 TEST(InstallerFile, TheStartedImageMustBeTheHeldFile) {
-  EXPECT_TRUE(SameFilePath(L"C:\\windows\\Temp\\tl-1\\tl_2.exe", L"\\\\?\\C:\\WINDOWS\\temp\\tl-1\\tl_2.exe"));
-  EXPECT_TRUE(SameFilePath(L"\\\\server\\share\\tl_2.exe", L"\\\\?\\UNC\\server\\share\\tl_2.exe"));
-  EXPECT_FALSE(SameFilePath(L"C:\\windows\\Temp\\tl-1\\tl_2.exe", L"\\\\?\\C:\\windows\\Temp\\tl-1\\tl_3.exe"));
-  EXPECT_FALSE(SameFilePath(L"", L""));  // a path the system could not tell matches nothing
+  EXPECT_TRUE(SamePath(L"C:\\windows\\Temp\\tl-1\\tl_2.exe", L"\\\\?\\C:\\WINDOWS\\temp\\tl-1\\tl_2.exe"));
+  EXPECT_TRUE(SamePath(L"\\\\server\\share\\tl_2.exe", L"\\\\?\\UNC\\server\\share\\tl_2.exe"));
+  EXPECT_FALSE(SamePath(L"C:\\windows\\Temp\\tl-1\\tl_2.exe", L"\\\\?\\C:\\windows\\Temp\\tl-1\\tl_3.exe"));
+  EXPECT_FALSE(SamePath(L"", L""));  // a path the system could not tell matches nothing
 }
