@@ -107,7 +107,7 @@ void TSoftwareStatisticsTracker::FetchSettings() {
       CallEvent([&] { OnProxyNameResolutionFailure(this, proxy); });
     }
     {
-      std::lock_guard<std::mutex> guard(FLock);
+      TLocked guard(FLock);
       FSettings.ErrorCode = code;
     }
     if (OnGetTrackerSettings) {
@@ -122,7 +122,7 @@ void TSoftwareStatisticsTracker::FetchSettings() {
     if (result == hrOK && !FDataFolder.empty()) {
       std::wstring text;
       {
-        std::lock_guard<std::mutex> guard(FLock);
+        TLocked guard(FLock);
         text = SettingsToText(FSettings, NowWhole());
       }
       ReplaceTextFile(DataFile(kSettingsFileName), text);
@@ -153,7 +153,7 @@ bool TSoftwareStatisticsTracker::SendPendingPackage(bool finishing) {
       const TStatHttpResult result = SendPackage(FPackageText, reply);
       const std::int32_t code = DeliveryResultCode(result, reply);
       {
-        std::lock_guard<std::mutex> guard(FLock);
+        TLocked guard(FLock);
         FSettings.ErrorCode = code;
       }
       std::exception_ptr callFailed;
@@ -196,7 +196,7 @@ void TSoftwareStatisticsTracker::ApplyResultCodeEffect(const TResultCodeEffect& 
   FLastSendFailed = effect.Failed;
   if (effect.DropPackage) DiscardPackage(effect.DeleteAllPackages);
   if (effect.StopSending) {
-    std::lock_guard<std::mutex> guard(FLock);
+    TLocked guard(FLock);
     FSettings.SendData = false;
   }
 }
