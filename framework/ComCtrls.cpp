@@ -1,4 +1,5 @@
 #include "framework/ComCtrls.h"
+#include "framework/Strings.h"
 #include <commctrl.h>
 #include <oleacc.h>
 #include <algorithm>
@@ -10,13 +11,13 @@ TGauge::TGauge(TWinControl* parent, std::wstring name) : TPaintedControl(parent,
 void TGauge::SetMax(int max) {
   if (FMax == max) return;
   FMax = max;
-  SetText(std::to_wstring(Percent()) + L"%");
+  SetText(IntToStr(Percent()) + L"%");
 }
 
 void TGauge::SetPosition(int position) {
   if (FPosition == position) return;
   FPosition = position;
-  SetText(std::to_wstring(Percent()) + L"%");
+  SetText(IntToStr(Percent()) + L"%");
 }
 
 int TGauge::Percent() const {

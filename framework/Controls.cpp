@@ -3,6 +3,7 @@
 #include "framework/ControlsInternal.h"
 #include "framework/Exceptions.h"
 #include "framework/Forms.h"
+#include "framework/Strings.h"
 #include <oleacc.h>
 #include <algorithm>
 
@@ -48,7 +49,7 @@ bool TWinControl::DescribeChild(long id, TAccessibleChild& child) const {
 }
 
 namespace {
-std::wstring ChildNameProperty(size_t index) { return kNameProperty + std::to_wstring(index + 1); }
+std::wstring ChildNameProperty(size_t index) { return kNameProperty + IntToStr(static_cast<long long>(index + 1)); }
 }  // namespace
 
 TWinControl::~TWinControl() {

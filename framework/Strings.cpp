@@ -67,4 +67,30 @@ std::wstring FormatText(std::wstring_view format, std::initializer_list<std::wst
   return result;
 }
 
-std::wstring IntToStr(long long value) { return std::to_wstring(value); }
+namespace {
+// The digits of the magnitude in the base, least significant first, padded with zeros to minDigits.
+std::wstring ReversedDigits(unsigned long long magnitude, unsigned base, int minDigits) {
+  static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+  std::wstring digits;
+  do {
+    digits += kDigits[magnitude % base];
+    magnitude /= base;
+  } while (magnitude != 0);
+  if (static_cast<int>(digits.size()) < minDigits) digits.append(minDigits - digits.size(), L'0');
+  return digits;
+}
+}  // namespace
+
+std::wstring IntToStr(long long value, int minDigits) {
+  // The magnitude in unsigned arithmetic: -value overflows for the smallest value.
+  const unsigned long long magnitude =
+      value < 0 ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  std::wstring text = ReversedDigits(magnitude, 10, minDigits);
+  if (value < 0) text += L'-';
+  return {text.rbegin(), text.rend()};
+}
+
+std::wstring IntToHex(unsigned long long value, int minDigits) {
+  const std::wstring text = ReversedDigits(value, 16, minDigits);
+  return {text.rbegin(), text.rend()};
+}

@@ -25,4 +25,9 @@ std::wstring SysErrorMessage(unsigned long code, const wchar_t* module = nullptr
 // Used with string resources; avoids the C runtime's differing ideas of what %s means.
 std::wstring FormatText(std::wstring_view format, std::initializer_list<std::wstring_view> args);
 
-std::wstring IntToStr(long long value);
+// Integers as text, without the C runtime's printf (whose mingw version, with its floating-point
+// formatting, is bigger than everything here together).
+// Decimal with at least minDigits digits after the sign, as printf's "%.<minDigits>d".
+std::wstring IntToStr(long long value, int minDigits = 1);
+// Upper-case hexadecimal with at least minDigits digits, as printf's "%0<minDigits>X".
+std::wstring IntToHex(unsigned long long value, int minDigits);

@@ -165,7 +165,7 @@ void THttpRequest::WaitBeforeRetry(int tryInRow) {
 }
 
 void THttpRequest::CloseHandles() {
-  std::lock_guard<std::mutex> lock(FHandleLock);
+  TLocked lock(FHandleLock);
   RequestHandle.Reset();
   ConnectionHandle.Reset();
   SessionHandle.Reset();
@@ -192,7 +192,7 @@ void THttpRequest::CheckCancelled() {
 
 void THttpRequest::Adopt(TInternetHandle& slot, HINTERNET handle) {
   if (!handle) RaiseLastWinInetError();
-  std::lock_guard<std::mutex> lock(FHandleLock);
+  TLocked lock(FHandleLock);
   slot.Reset(handle);
   // A cancel that closed the other handles before this one existed must not leave it open.
   if (Cancelled) {
@@ -203,13 +203,13 @@ void THttpRequest::Adopt(TInternetHandle& slot, HINTERNET handle) {
 }
 
 HINTERNET THttpRequest::Use(const TInternetHandle& slot) {
-  std::lock_guard<std::mutex> lock(FHandleLock);
+  TLocked lock(FHandleLock);
   return slot.Get();
 }
 
 void THttpRequest::OpenSession() {
   {
-    std::lock_guard<std::mutex> lock(FHandleLock);
+    TLocked lock(FHandleLock);
     ConnectionHandle.Reset();
     RequestHandle.Reset();
   }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include "framework/Lock.h"
 #include <string>
 #include "framework/Handles.h"
 #include "framework/Thread.h"
@@ -91,7 +91,7 @@ private:
 
   // The handles are the one thing another thread touches (CloseHandles during a transfer):
   // every access goes through this lock, never held across a WinINet call that may block.
-  std::mutex FHandleLock;
+  TLock FHandleLock;
   TInternetHandle SessionHandle;
   TInternetHandle ConnectionHandle;
   TInternetHandle RequestHandle;
@@ -161,7 +161,7 @@ private:
   HWND CancelButton = nullptr;  // not owned
   // Set on the GUI thread by Cancel; the worker writes the caller's variables only under the lock
   // and only while it is clear, so nothing arrives after a cancel.
-  std::mutex FOutputLock;
+  TLock FOutputLock;
   std::atomic<bool> FStopped{false};
   TGuardedStream FGuardedStream{*this};
 };

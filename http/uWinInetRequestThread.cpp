@@ -102,22 +102,22 @@ void THttpThread::Execute() {
 }
 
 void THttpThread::SetError(const std::wstring& text) {
-  std::lock_guard<std::mutex> lock(FOutputLock);
+  TLocked lock(FOutputLock);
   if (!FStopped && ErrorTextOut) *ErrorTextOut = text;
 }
 
 void THttpThread::SetResponse(const std::wstring& text) {
-  std::lock_guard<std::mutex> lock(FOutputLock);
+  TLocked lock(FOutputLock);
   if (!FStopped && ResponseOut) *ResponseOut = text;
 }
 
 void THttpThread::TGuardedStream::Write(const void* data, size_t count) {
-  std::lock_guard<std::mutex> lock(FOwner.FOutputLock);
+  TLocked lock(FOwner.FOutputLock);
   if (!FOwner.FStopped) FOwner.TargetStream->Write(data, count);
 }
 
 void THttpThread::TGuardedStream::Truncate() {
-  std::lock_guard<std::mutex> lock(FOwner.FOutputLock);
+  TLocked lock(FOwner.FOutputLock);
   if (!FOwner.FStopped) FOwner.TargetStream->Truncate();
 }
 
@@ -170,7 +170,7 @@ void THttpThread::UnhookCancelButton() {
 void THttpThread::Cancel() {
   UnhookCancelButton();
   {
-    std::lock_guard<std::mutex> lock(FOutputLock);
+    TLocked lock(FOutputLock);
     FStopped = true;
   }
   // Closing the handles makes the worker's current WinINet call (or its wait before a retry) end at

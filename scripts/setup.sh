@@ -5,7 +5,9 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 third="$here/third_party"
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+# The i686 program is built with the win32 thread model (no POSIX thread library in the release); the
+# x86_64 tests keep the posix one, whose std::thread they use.
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32
           libz-mingw-w64-dev googletest dpkg-dev wine64 libgnutls30 xvfb xdotool
           imagemagick python3 curl openssl osslsigncode fonts-wine xcompmgr x11-utils xclip)
 

@@ -165,7 +165,7 @@ private:
   TInternetHandle FSessionHandle;
   TInternetHandle FConnectionHandle;
   // Shared with Cancel, which may close it from another thread while a call on it blocks.
-  std::mutex FRequestLock;
+  TLock FRequestLock;
   TInternetHandle FRequestHandle;
   std::atomic<bool> FCancelled{false};
 };
@@ -199,7 +199,7 @@ TStatHttpResult TStatHttpRequestImpl::Execute(const std::wstring& url, const TSt
   response.clear();
   auto exchange = std::make_shared<TStatExchange>(url, proxySettings, data);
   {
-    std::lock_guard<std::mutex> guard(FLock);
+    TLocked guard(FLock);
     if (FCancelled) return hrHttpError;  // a cancelled request stays cancelled
     FExchange = exchange;
   }
@@ -207,7 +207,7 @@ TStatHttpResult TStatHttpRequestImpl::Execute(const std::wstring& url, const TSt
   const HANDLE handles[] = {exchange->Done(), FCancelledEvent.Get()};
   const DWORD signalled = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
   {
-    std::lock_guard<std::mutex> guard(FLock);
+    TLocked guard(FLock);
     FExchange.reset();
   }
   if (signalled != WAIT_OBJECT_0) return hrHttpError;  // cancelled: the worker ends on its own
@@ -216,7 +216,7 @@ TStatHttpResult TStatHttpRequestImpl::Execute(const std::wstring& url, const TSt
 }
 
 void TStatHttpRequestImpl::Cancel() {
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   FCancelled = true;
   ::SetEvent(FCancelledEvent.Get());
   if (FExchange) FExchange->Cancel();
@@ -298,13 +298,13 @@ void TStatExchange::OpenRequest(const std::wstring& path) {
   HINTERNET request = ::HttpOpenRequestW(FConnectionHandle.Get(), L"POST", NullIfEmpty(path), nullptr, nullptr,
                                          nullptr, kRequestFlags, 0);
   if (!request) RaiseLastWinInetError();
-  std::lock_guard<std::mutex> guard(FRequestLock);
+  TLocked guard(FRequestLock);
   FRequestHandle.Reset(request);
   if (FCancelled) FRequestHandle.Reset();  // cancelled while it was being opened
 }
 
 HINTERNET TStatExchange::RequestHandle() {
-  std::lock_guard<std::mutex> guard(FRequestLock);
+  TLocked guard(FRequestLock);
   if (FCancelled || !FRequestHandle) throw EWinInetException(L"Request has been cancelled");
   return FRequestHandle.Get();
 }
@@ -314,7 +314,7 @@ void TStatExchange::CheckPoint() const {
 }
 
 void TStatExchange::Cancel() {
-  std::lock_guard<std::mutex> guard(FRequestLock);
+  TLocked guard(FRequestLock);
   FCancelled = true;
   if (!FRequestHandle) return;
   SetTimeouts(FRequestHandle.Get(), kCancelTimeoutMs, kCancelTimeoutMs, kCancelTimeoutMs);
@@ -323,7 +323,7 @@ void TStatExchange::Cancel() {
 
 void TStatExchange::CloseHandles() {
   {
-    std::lock_guard<std::mutex> guard(FRequestLock);
+    TLocked guard(FRequestLock);
     FRequestHandle.Reset();
   }
   FConnectionHandle.Reset();

@@ -6,7 +6,7 @@
 #include <wininet.h>
 #include <atomic>
 #include <memory>
-#include <mutex>
+#include "framework/Lock.h"
 #include <string>
 #include <string_view>
 #include "framework/Exceptions.h"
@@ -87,7 +87,7 @@ public:
   static std::unique_ptr<TStatHttpRequest> Create() { return std::make_unique<TStatHttpRequestImpl>(); }
 
 private:
-  std::mutex FLock;
+  TLock FLock;
   std::shared_ptr<TStatExchange> FExchange;  // the exchange in progress, shared with its worker
   bool FCancelled = false;
   THandle FCancelledEvent;

@@ -134,19 +134,19 @@ void TSoftwareStatisticsTracker::KeepQueueInPackageFiles() {
 }
 
 void TSoftwareStatisticsTracker::AbortRequest() {
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   if (FCurrentRequest) FCurrentRequest->Cancel();
   FCurrentRequest = nullptr;
 }
 
 void TSoftwareStatisticsTracker::BeginRequest(TStatHttpRequest* request) {
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   FCurrentRequest = request;
   if (ThreadAskedToEnd()) request->Cancel();
 }
 
 void TSoftwareStatisticsTracker::EndRequest() {
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   FCurrentRequest = nullptr;
 }
 
@@ -200,23 +200,23 @@ void TSoftwareStatisticsTracker::DetermineInstallationId() {
       if (!ReplaceDataTextFile(FDataFolder, kInstallationKeyFileName, id)) id.clear();
     }
   }
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   FInstallationId = std::move(id);
 }
 
 void TSoftwareStatisticsTracker::NewExecutionId() {
   std::wstring id = CreateTimeStampId();
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   FExecutionId = std::move(id);
 }
 
 std::wstring TSoftwareStatisticsTracker::InstallationId() const {
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   return FInstallationId;
 }
 
 std::wstring TSoftwareStatisticsTracker::ExecutionId() const {
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   return FExecutionId;
 }
 
@@ -246,7 +246,7 @@ void TSoftwareStatisticsTracker::SettleReportedRuns() {
   if (FReportedRuns.empty()) return;
   bool keep;
   {
-    std::lock_guard<std::mutex> guard(FLock);
+    TLocked guard(FLock);
     keep = CollectsLocked();
   }
   for (TFileHandle& record : FReportedRuns) {
@@ -294,7 +294,7 @@ void TSoftwareStatisticsTracker::TrackEvent(std::unique_ptr<TSoftwareStatisticsE
 std::wstring TSoftwareStatisticsTracker::EventToXml(const TSoftwareStatisticsEvent& event) const {
   std::wstring installation, execution;
   {
-    std::lock_guard<std::mutex> guard(FLock);
+    TLocked guard(FLock);
     installation = FInstallationId;
     execution = FExecutionId;
   }
@@ -321,25 +321,25 @@ std::wstring TSoftwareStatisticsTracker::EventToXml(const TSoftwareStatisticsEve
 
 void TSoftwareStatisticsTracker::QueueText(std::wstring text) {
   if (text.empty()) return;  // an empty marker: nothing to report
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   if (!CollectsLocked()) return;
   FEventQueue.push_back(std::move(text));
   if (FEventQueue.size() > kMaxQueuedEvents) FEventQueue.pop_front();
 }
 
 size_t TSoftwareStatisticsTracker::QueuedCount() const {
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   return FEventQueue.size();
 }
 
 std::vector<std::wstring> TSoftwareStatisticsTracker::QueuedTexts() const {
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   return {FEventQueue.begin(), FEventQueue.end()};
 }
 
 std::wstring TSoftwareStatisticsTracker::TakeBatch(std::int64_t limit) {
   if (limit <= 0) return {};
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   size_t taken = 0;
   std::int64_t sum = 0;
   // An entry is taken while the entries before it add up to at most the limit.
@@ -361,23 +361,23 @@ void TSoftwareStatisticsTracker::ReplaceSettings(std::wstring_view text) {
   TTrackerSettings settings;
   settings.Delimiter = L'&';
   ParseSettings(settings, text);
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   FSettings = std::move(settings);
   FCollectData = SettingsCollectData(FSettings);
 }
 
 TTrackerSettings TSoftwareStatisticsTracker::SettingsCopy() const {
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   return FSettings;
 }
 
 bool TSoftwareStatisticsTracker::SettingsKnown() const {
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   return FSettingsKnown;
 }
 
 void TSoftwareStatisticsTracker::DropQueueUnlessCollecting() {
-  std::lock_guard<std::mutex> guard(FLock);
+  TLocked guard(FLock);
   FSettingsKnown = true;
   if (!FCollectData) FEventQueue = {};
 }

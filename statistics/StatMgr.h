@@ -12,7 +12,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include "framework/Lock.h"
 #include <optional>
 #include <string>
 #include <string_view>
@@ -403,7 +403,7 @@ private:
 
   // Guards the queue, the settings as other threads read them, SettingsKnown, CurrentRequest and the
   // two identifiers.
-  mutable std::mutex FLock;
+  mutable TLock FLock;
   TDateTime FStartTime = 0;
   std::wstring FSendUrl;
   std::wstring FSettingsUrl;

@@ -106,7 +106,7 @@ void TSoftwareStatisticsTracker::FetchSettings() {
       CallEvent([&] { OnProxyNameResolutionFailure(this, proxy); });
     }
     {
-      std::lock_guard<std::mutex> guard(FLock);
+      TLocked guard(FLock);
       FSettings.ErrorCode = code;
     }
     if (OnGetTrackerSettings) {
@@ -121,7 +121,7 @@ void TSoftwareStatisticsTracker::FetchSettings() {
     if (result == hrOK && FDataFolder) {
       std::wstring text;
       {
-        std::lock_guard<std::mutex> guard(FLock);
+        TLocked guard(FLock);
         text = SettingsToText(FSettings, NowWhole());
       }
       ReplaceDataTextFile(FDataFolder, kSettingsFileName, text);
@@ -152,7 +152,7 @@ bool TSoftwareStatisticsTracker::SendPendingPackage(bool finishing) {
       const TStatHttpResult result = SendPackage(FPackageText, reply);
       const std::int32_t code = DeliveryResultCode(result, reply);
       {
-        std::lock_guard<std::mutex> guard(FLock);
+        TLocked guard(FLock);
         FSettings.ErrorCode = code;
       }
       std::exception_ptr callFailed;
@@ -195,7 +195,7 @@ void TSoftwareStatisticsTracker::ApplyResultCodeEffect(const TResultCodeEffect& 
   FLastSendFailed = effect.Failed;
   if (effect.DropPackage) DiscardPackage(effect.DeleteAllPackages);
   if (effect.StopSending) {
-    std::lock_guard<std::mutex> guard(FLock);
+    TLocked guard(FLock);
     FSettings.SendData = false;
   }
 }

@@ -8,7 +8,6 @@
 #include "framework/Strings.h"
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 
 namespace {
 
@@ -41,9 +40,7 @@ std::vector<std::wstring> SortedPackageNames(const std::wstring& folder) {
 }  // namespace
 
 std::wstring PackageFileNumberText(std::uint32_t number) {
-  wchar_t text[16];
-  std::swprintf(text, 16, L"%03X", number);
-  return text;
+  return IntToHex(number, 3);
 }
 
 void TSoftwareStatisticsTracker::FlushQueue(bool final) {

@@ -1,7 +1,7 @@
 // Time texts, UTF-8 conversion, path joining and flags.
 #include "statistics/StatUtils.h"
+#include "framework/Strings.h"
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -28,12 +28,6 @@ void CivilFromDays(std::int64_t days, int& year, unsigned& month, unsigned& day)
 }
 
 const std::int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
-
-std::wstring Printf(const wchar_t* format, int a, int b, int c, int d = 0, int e = 0, int f = 0) {
-  wchar_t buffer[64];
-  int n = std::swprintf(buffer, 64, format, a, b, c, d, e, f);
-  return std::wstring(buffer, n > 0 ? n : 0);
-}
 
 }  // namespace
 
@@ -87,7 +81,8 @@ TDateTime WholeSeconds(TDateTime value) {
 
 std::wstring FormatStatDateTime(TDateTime value) {
   const SYSTEMTIME t = DateTimeToSystemTime(value);
-  return Printf(L"%.4d-%.2d-%.2dT%.2d:%.2d:%.2d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+  return IntToStr(t.wYear, 4) + L"-" + IntToStr(t.wMonth, 2) + L"-" + IntToStr(t.wDay, 2) + L"T" + IntToStr(t.wHour, 2) +
+         L":" + IntToStr(t.wMinute, 2) + L":" + IntToStr(t.wSecond, 2);
 }
 
 std::wstring FormatDuration(double spanInDays) {
@@ -99,8 +94,9 @@ std::wstring FormatDuration(double spanInDays) {
   const int hours = static_cast<int>(msOfDay / 3600000);
   const int minutes = static_cast<int>(msOfDay / 60000 % 60);
   const int seconds = static_cast<int>(msOfDay / 1000 % 60);
-  if (days > 0) return Printf(L"%d %.2d:%.2d:%.2d", static_cast<int>(days), hours, minutes, seconds);
-  return Printf(L"%.2d:%.2d:%.2d", hours, minutes, seconds);
+  const std::wstring time = IntToStr(hours, 2) + L":" + IntToStr(minutes, 2) + L":" + IntToStr(seconds, 2);
+  if (days > 0) return IntToStr(static_cast<int>(days)) + L" " + time;
+  return time;
 }
 
 TStatBytes TextToUtf8Bytes(std::wstring_view text) {

@@ -3,7 +3,6 @@
 #include "framework/Strings.h"
 #include "framework/Thread.h"
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -251,11 +250,9 @@ std::wstring CreateGuidText() {
 
 std::wstring FormatTimeStampId(const SYSTEMTIME& localTime, std::int64_t counter) {
   const std::int64_t tail = ((counter % 1000000) + 1000000) % 1000000;
-  wchar_t buffer[64];
-  const int n = std::swprintf(buffer, 64, L"%.2d%.2d%.2d-%.2d%.2d%.2d-%lld", localTime.wYear % 100, localTime.wMonth,
-                              localTime.wDay, localTime.wHour, localTime.wMinute, localTime.wSecond,
-                              static_cast<long long>(tail));
-  return std::wstring(buffer, n > 0 ? n : 0);
+  return IntToStr(localTime.wYear % 100, 2) + IntToStr(localTime.wMonth, 2) + IntToStr(localTime.wDay, 2) + L"-" +
+         IntToStr(localTime.wHour, 2) + IntToStr(localTime.wMinute, 2) + IntToStr(localTime.wSecond, 2) + L"-" +
+         IntToStr(tail);
 }
 
 std::wstring CreateTimeStampId() {

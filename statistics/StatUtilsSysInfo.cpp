@@ -2,6 +2,7 @@
 // language and location. Nothing here raises; a fact that cannot be obtained is empty or 0.
 #include "statistics/StatUtils.h"
 #include "framework/SystemLibraries.h"
+#include "framework/Strings.h"
 
 namespace {
 
@@ -123,12 +124,11 @@ void DescribeOS(const TOSVersionFacts& facts, TStatSysInformation& info) {
   TOSNameAndEdition names = OSNameAndEdition(facts);
   info.OSName = std::move(names.Name);
   info.OSEdition = std::move(names.Edition);
-  info.OSVersion = std::to_wstring(facts.MajorVersion) + L"." + std::to_wstring(facts.MinorVersion) + L"." +
-                   std::to_wstring(facts.BuildNumber);
+  info.OSVersion = IntToStr(facts.MajorVersion) + L"." + IntToStr(facts.MinorVersion) + L"." + IntToStr(facts.BuildNumber);
   info.SPName = facts.CSDVersion;
   info.SPVersion.clear();
   if (facts.ServicePackMajor != 0 || facts.ServicePackMinor != 0)
-    info.SPVersion = std::to_wstring(facts.ServicePackMajor) + L"." + std::to_wstring(facts.ServicePackMinor);
+    info.SPVersion = IntToStr(facts.ServicePackMajor) + L"." + IntToStr(facts.ServicePackMinor);
 }
 
 void GetOSInformation(TStatSysInformation& info) {

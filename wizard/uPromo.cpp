@@ -1,6 +1,7 @@
 #include "wizard/uPromo.h"
 #include "framework/Exceptions.h"
 #include "framework/Graphics.h"
+#include "framework/Strings.h"
 #include "wizard/uStringRes.h"
 
 namespace {
@@ -8,8 +9,8 @@ constexpr int kSlideCount = 10;
 }
 
 TPromoInfoItem::TPromoInfoItem(int number, std::wstring text)
-    : Number(number), Image(LoadPngResource((L"PROMO_" + std::to_wstring(number)).c_str())), Text(std::move(text)) {
-  if (!Image) throw Exception(L"Cannot load the picture PROMO_" + std::to_wstring(number));
+    : Number(number), Image(LoadPngResource((L"PROMO_" + IntToStr(number)).c_str())), Text(std::move(text)) {
+  if (!Image) throw Exception(L"Cannot load the picture PROMO_" + IntToStr(number));
 }
 
 TPromoInfo::TPromoInfo() { FillItems(); }

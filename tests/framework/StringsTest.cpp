@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include "framework/Strings.h"
 #include <windows.h>
+#include <climits>
+#include <cstdio>
 
 TEST(Strings, TrimRemovesEveryControlAndBlankFromBothEnds) {
   EXPECT_EQ(Trim(L"\t\r\n  a b \x01\x1f "), L"a b");
@@ -26,6 +28,22 @@ TEST(Strings, FormatTextReplacesInOrder) {
   EXPECT_EQ(FormatText(L"Cannot create file \"%s\". %s", {L"C:\\a b.exe", L"Access is denied"}),
             L"Cannot create file \"C:\\a b.exe\". Access is denied");
   EXPECT_EQ(FormatText(L"code %d, 100%%, %s", {L"5"}), L"code 5, 100%, %s");
+}
+
+// The program writes its numbers without printf; they must read as printf writes them.
+TEST(Strings, IntegersReadAsPrintfWritesThem) {
+  wchar_t expected[64];
+  for (long long value : {0LL, 5LL, -5LL, 42LL, -42LL, 999LL, 10000LL, 2147483647LL, LLONG_MAX, LLONG_MIN}) {
+    for (int digits : {1, 2, 4}) {
+      std::swprintf(expected, 64, L"%.*lld", digits, value);
+      EXPECT_EQ(IntToStr(value, digits), expected) << value << ", " << digits << " digits";
+    }
+  }
+  EXPECT_EQ(IntToStr(7), L"7");
+  for (unsigned long long value : {0ULL, 10ULL, 0xFFFULL, 0x1000ULL, ULLONG_MAX}) {
+    std::swprintf(expected, 64, L"%03llX", value);
+    EXPECT_EQ(IntToHex(value, 3), expected) << value;
+  }
 }
 
 TEST(Strings, SysErrorMessageHasNoTrailingFullStopOrBreak) {
