@@ -38,7 +38,7 @@ std::wstring MissingImportText(const DelayLoadInfo& info, DWORD error) {
   std::wstring what = Widened(info.szDll);
   if (error == ERROR_PROC_NOT_FOUND) {
     what += L", ";
-    what += info.dlp.fImportByName ? Widened(info.dlp.szProcName) : L"#" + std::to_wstring(info.dlp.dwOrdinal);
+    what += info.dlp.fImportByName ? Widened(info.dlp.szProcName) : L"#" + IntToStr(info.dlp.dwOrdinal);
   }
   return what + L": " + SysErrorMessage(error);
 }
