@@ -43,11 +43,13 @@ TEST(InstallerSignature, TheCheckSealsTheFileThatThenRuns) {
   EXPECT_FALSE(::DeleteFileW(installer.Path().c_str()));
   EXPECT_FALSE(::MoveFileW(installer.Path().c_str(), (installer.Folder() + L"\\moved.exe").c_str()));
   TScopedEnv target(L"TL_INSTALL_DIR", FreshFolder(L"held") + L"\\app");
+  TScopedEnv notes(L"TL_STANDIN_FOLDER", FreshFolder(L"held notes"));  // the installer's folder holds it alone
   std::wstring errorText;
   EXPECT_TRUE(RunInstallerModal(installer, errorText)) << WideToUtf8(errorText);
   DeleteProductKey();
-  // Once removed (a close), nothing is checked and nothing runs.
+  // Once removed (a close), nothing is checked and nothing runs; nothing of it stays.
   installer.Remove();
+  EXPECT_EQ(::GetFileAttributesW(installer.Folder().c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(CheckInstallerModal(installer), L"");
 
   TInstallerFile tampered;
