@@ -25,6 +25,13 @@ std::wstring FinalPathOf(HANDLE file) {
   return WithoutLongPathPrefix(std::move(path));
 }
 
+bool DeleteWhenClosed(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return file != INVALID_HANDLE_VALUE &&
+         ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
 bool SamePath(std::wstring_view a, std::wstring_view b) {
   std::wstring left = WithoutLongPathPrefix(std::wstring(a)), right = WithoutLongPathPrefix(std::wstring(b));
   if (left.empty() || left.size() != right.size()) return false;

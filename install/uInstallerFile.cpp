@@ -57,12 +57,6 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
          a.nFileIndexLow == b.nFileIndexLow;
 }
 
-bool DeleteThroughHandle(HANDLE handle) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
-}
-
 [[noreturn]] void RaiseNoProtectedFolder(DWORD error) {
   throw EOSError(error, FormatText(LoadInstallStr(sNoProtectedFolder), {SysErrorMessage(error)}));
 }
@@ -212,7 +206,7 @@ bool TInstallerFile::InstallerRunning() const {
 bool TInstallerFile::DeleteFileNow() {
   if (!FFile) return true;
   if (FState == TState::Writing) {
-    const bool deleted = DeleteThroughHandle(FFile.Get());
+    const bool deleted = DeleteWhenClosed(FFile.Get());
     FFile.Reset();
     return deleted;
   }
@@ -224,7 +218,7 @@ bool TInstallerFile::DeleteFileNow() {
                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
   return deleter && ::GetFileInformationByHandle(deleter.Get(), &info) && SameFile(info, FIdentity) &&
-         DeleteThroughHandle(deleter.Get());
+         DeleteWhenClosed(deleter.Get());
 }
 
 void TInstallerFile::Remove() noexcept {
@@ -233,7 +227,7 @@ void TInstallerFile::Remove() noexcept {
   // A check that does not end in time, or an installer that still runs, keeps the file in use: both go at
   // the next restart then, and the installer is left to finish its work.
   const bool inUse = !lock || InstallerRunning();
-  const bool removed = !inUse && DeleteFileNow() && DeleteThroughHandle(FFolder.Get());
+  const bool removed = !inUse && DeleteFileNow() && DeleteWhenClosed(FFolder.Get());
   if (lock) {
     FState = TState::Removed;
     FFile.Reset();

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 #include "framework/Exceptions.h"
+#include "framework/FilePaths.h"
 #include "framework/Handles.h"
 #include "statistics/Encryption.h"
 
@@ -66,9 +67,6 @@ bool ReadTextFromHandle(HANDLE file, std::wstring& text);
 bool WriteTextFile(const std::wstring& fileName, std::wstring_view text);
 bool RewriteTextToHandle(HANDLE file, std::wstring_view text);
 bool AppendTextToHandle(HANDLE file, std::wstring_view text);
-// Marks a file opened with DELETE access to be deleted when its last handle closes; nobody can open it
-// in between.
-bool DeleteWhenClosed(HANDLE file);
 
 // ---- The data folder and its files ----------------------------------------------------------
 // The data folder lies in the user's own folder, where every program of the user can plant links, and

@@ -155,13 +155,6 @@ bool RewriteBytesToHandle(HANDLE file, const TStatBytes& bytes) {
   return SeekTo(file, FILE_BEGIN) && WriteAll(file, bytes) && ::SetEndOfFile(file);
 }
 
-bool DeleteWhenClosed(HANDLE file) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  return file != INVALID_HANDLE_VALUE &&
-         ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
-}
-
 bool AppendBytesToHandle(HANDLE file, const TStatBytes& bytes) {
   if (file == INVALID_HANDLE_VALUE) return false;
   if (bytes.empty()) return true;
