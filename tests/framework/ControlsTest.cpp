@@ -163,13 +163,14 @@ std::pair<std::wstring, DWORD> RunMissingImport(const std::wstring& argument) {
     return {L"not started: " + SysErrorMessage(::GetLastError()), 0};
   THandle process(info.hProcess), thread(info.hThread);
   TBoxSearch search{info.dwProcessId, nullptr};
-  for (int i = 0; i < 600 && !search.Box && ::WaitForSingleObject(process.Get(), 100) == WAIT_TIMEOUT; ++i)
-    ::EnumWindows(&FindProcessBox, reinterpret_cast<LPARAM>(&search));
   std::wstring text;
-  if (search.Box) {
-    text = BoxText(search.Box);
-    ::PostMessageW(search.Box, WM_COMMAND, IDOK, 0);
+  // A box is found while it is still being made (slowly, on the emulated stack): its text counts once shown.
+  for (int i = 0; i < 600 && text.empty() && ::WaitForSingleObject(process.Get(), 100) == WAIT_TIMEOUT; ++i) {
+    search.Box = nullptr;
+    ::EnumWindows(&FindProcessBox, reinterpret_cast<LPARAM>(&search));
+    if (search.Box && ::IsWindowVisible(search.Box)) text = BoxText(search.Box);
   }
+  if (search.Box) ::PostMessageW(search.Box, WM_COMMAND, IDOK, 0);
   if (::WaitForSingleObject(process.Get(), 30000) != WAIT_OBJECT_0) ::TerminateProcess(process.Get(), 999);
   DWORD code = 0;
   ::GetExitCodeProcess(process.Get(), &code);

@@ -36,12 +36,19 @@ gui_start() {
   "$WINE" "${WIZARD_EXE:-$PROGRAM_BUILD/wizard/TradeloomSetup.exe}" </dev/null >"$OUT/wizard.log" 2>&1 &
   WIZ_PID=$!
   WIZ_RUNS=$((WIZ_RUNS + 1))
-  for _ in $(seq "$(slow 100)"); do
+  # Up to a minute (a start on a loaded machine is slow), but a wizard that ends without a window fails at once.
+  for _ in $(seq "$(slow 300)"); do
     WID=$(xdotool search --onlyvisible --name "^$TITLE\$" 2>/dev/null | head -1 || true)
     [ -n "$WID" ] && break
+    kill -0 "$WIZ_PID" 2>/dev/null || break
     sleep 0.2
   done
-  [ -n "$WID" ] || fail "the wizard window did not appear"
+  if [ -z "$WID" ]; then
+    local state="still running"
+    kill -0 "$WIZ_PID" 2>/dev/null || { wait "$WIZ_PID" && state="ended with 0" || state="ended with $?"; }
+    WIZ_PID=""
+    fail "the wizard window did not appear (the wizard $state): $(tr -d '\r' < "$OUT/wizard.log" | tail -5)"
+  fi
   xdotool windowfocus --sync "$WID"
   slow_sleep 0.5
 }
