@@ -19,6 +19,12 @@ function(tl_delay_import name dll)
     set(kill_at "")
   endif()
   string(REGEX MATCHALL " I ${prefix}[A-Za-z0-9_@?$]+" imports "${symbols}")
+  # A name that kernel32 exports too (VERSION's VerLanguageName) binds to kernel32, never to a stub here:
+  # naming it below would only add a kernel32 import that nothing calls.
+  execute_process(COMMAND ${TOOLCHAIN_PREFIX}-nm ${CMAKE_FIND_ROOT_PATH}/lib/libkernel32.a
+                  OUTPUT_VARIABLE kernel32_symbols COMMAND_ERROR_IS_FATAL ANY)
+  string(REGEX MATCHALL " I ${prefix}[A-Za-z0-9_@?$]+" kernel32_imports "${kernel32_symbols}")
+  list(REMOVE_ITEM imports ${kernel32_imports})
   set(def "LIBRARY ${dll}\nEXPORTS\n")
   foreach(import IN LISTS imports)
     string(REPLACE " I ${prefix}" "" export "${import}")

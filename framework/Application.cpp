@@ -46,11 +46,11 @@ void TApplication::Initialize() {
   FComInitialized = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
   ::InitCommonControlsEx(&icc);
-  WNDCLASSW wc{};
+  WNDCLASSEXW wc{sizeof(wc)};
   wc.lpfnWndProc = &TApplication::SyncWndProc;
   wc.hInstance = FInstance;
   wc.lpszClassName = kSyncClass;
-  ::RegisterClassW(&wc);
+  ::RegisterClassExW(&wc);
   // Message-only window: hand-overs are window messages, so modal loops (message boxes) serve them too.
   FSyncWindow = ::CreateWindowExW(0, kSyncClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, FInstance, nullptr);
   // Without it no worker could hand a call over: the program cannot run as it must.

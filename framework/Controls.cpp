@@ -428,13 +428,16 @@ TContainer::TContainer(TWinControl* parent, std::wstring name, bool declareWindo
   DeclareWindow(kContainerClass, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, true);
 }
 
-HBRUSH TContainer::Brush() {
-  const COLORREF color = Themed(Color, COLOR_BTNFACE);
-  if (!FBrush || FBrushColor != color) {
+HBRUSH TSolidBrush::Of(COLORREF color) {
+  if (!FBrush || FColor != color) {
     FBrush.Reset(::CreateSolidBrush(color));
-    FBrushColor = color;
+    FColor = color;
   }
   return static_cast<HBRUSH>(FBrush.Get());
+}
+
+HBRUSH TContainer::Brush() {
+  return FBrush.Of(Themed(Color, COLOR_BTNFACE));
 }
 
 LRESULT TContainer::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -181,8 +181,7 @@ protected:
   TContainer(TWinControl* parent, std::wstring name, bool declareWindow);
   LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 private:
-  TGdiObject FBrush;
-  COLORREF FBrushColor = 0;
+  TSolidBrush FBrush;
 };
 
 // A control that draws itself: Paint gets the whole client area, double-buffering is left to it. A

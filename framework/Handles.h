@@ -94,6 +94,15 @@ using TMemoryDC = TOwner<TMemoryDCTraits>;
 using TWindowHandle = TOwner<TWindowTraits>;
 using TModule = TOwner<TModuleTraits>;
 
+// A solid brush of the colour last asked for, made anew only when the colour changes.
+class TSolidBrush {
+public:
+  HBRUSH Of(COLORREF color);
+private:
+  TGdiObject FBrush;
+  COLORREF FColor = 0;
+};
+
 // A DC borrowed from a window with GetDC.
 class TWindowDC {
 public:

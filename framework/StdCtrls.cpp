@@ -142,11 +142,7 @@ LRESULT TEdit::HandleParentNotify(UINT msg, WPARAM wParam, LPARAM, bool& handled
   const COLORREF background = Themed(Color, COLOR_WINDOW);
   ::SetTextColor(dc, Themed(RGB(0, 0, 0), COLOR_WINDOWTEXT));
   ::SetBkColor(dc, background);
-  if (!FBrush || FBrushColor != background) {
-    FBrush.Reset(::CreateSolidBrush(background));
-    FBrushColor = background;
-  }
-  return reinterpret_cast<LRESULT>(FBrush.Get());
+  return reinterpret_cast<LRESULT>(FBrush.Of(background));
 }
 
 LRESULT TEdit::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -47,8 +47,7 @@ protected:
   // Draws the one-pixel frame around the edit (window coordinates); a skin draws its own.
   virtual void PaintBorder(HDC dc, const RECT& rc, bool focused);
 private:
-  TGdiObject FBrush;
-  COLORREF FBrushColor = 0;
+  TSolidBrush FBrush;
 };
 
 class TButton : public TWinControl {

@@ -100,14 +100,15 @@ void TInstallThread::Execute() {
 }
 
 DWORD LaunchProcess(const wchar_t* application, const std::wstring& commandLine, WORD showWindow, DWORD flags,
-                    PROCESS_INFORMATION& info) {
+                    PROCESS_INFORMATION& info, const wchar_t* environment, const wchar_t* currentFolder) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = showWindow;
   std::vector<wchar_t> line(commandLine.begin(), commandLine.end());  // CreateProcessW may write into it
   line.push_back(L'\0');
-  if (::CreateProcessW(application, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup, &info))
+  if (::CreateProcessW(application, line.data(), nullptr, nullptr, FALSE, flags,
+                       const_cast<wchar_t*>(environment), currentFolder, &startup, &info))
     return 0;
   DWORD error = ::GetLastError();
   return error ? error : ERROR_INVALID_FUNCTION;

@@ -44,7 +44,8 @@ public:
     return call(SealedHandle());
   }
   // Starts the sealed installer with this command line and a hidden window, suspended, and lets it run only
-  // when its image is this very file. Returns the process; raises when it cannot start or is not the file.
+  // when its image is this very file. It works in this folder, its temporary files too. Returns the process;
+  // raises when it cannot start or is not the file.
   THandle Start(const std::wstring& commandLine);
   // The file and the folder go, through their handles: at once where nothing uses them, otherwise (the
   // installer still runs, a check does not end) at the next restart. Any thread; once.
@@ -112,7 +113,11 @@ private:
 // Starts a process (application path and command line; hidden or shown; creation flags). Returns 0 with both
 // handles in info, or the error code of the failed start.
 DWORD LaunchProcess(const wchar_t* application, const std::wstring& commandLine, WORD showWindow, DWORD flags,
-                    PROCESS_INFORMATION& info);
+                    PROCESS_INFORMATION& info, const wchar_t* environment = nullptr,
+                    const wchar_t* currentFolder = nullptr);
+
+// The environment block (NUL-separated, ending with two NULs) with TEMP and TMP naming the folder instead.
+std::wstring EnvironmentWithTemp(const wchar_t* environment, const std::wstring& folder);
 
 // Waits for a started process and returns its exit code; raises EOSError when it cannot be waited for.
 DWORD WaitForExitCode(HANDLE process);

@@ -8,6 +8,7 @@
 #include <objbase.h>
 #include <sddl.h>
 #include <shlobj.h>
+#include <cwchar>
 #include <cwctype>
 #include <memory>
 
@@ -176,11 +177,30 @@ HANDLE TInstallerFile::SealedHandle() const {
   return FFile.Get();
 }
 
+std::wstring EnvironmentWithTemp(const wchar_t* environment, const std::wstring& folder) {
+  std::wstring block;
+  for (const wchar_t* entry = environment; entry && *entry; entry += std::wcslen(entry) + 1) {
+    const std::wstring_view variable(entry);
+    const std::wstring_view name = variable.substr(0, variable.find(L'=', 1));
+    if (!SameTextAscii(name, L"TEMP") && !SameTextAscii(name, L"TMP")) block.append(variable).push_back(L'\0');
+  }
+  for (const wchar_t* name : {L"TEMP=", L"TMP="}) block.append(name).append(folder).push_back(L'\0');
+  block.push_back(L'\0');
+  return block;
+}
+
 THandle TInstallerFile::Start(const std::wstring& commandLine) {
   TLock lock(*this, INFINITE);
   const HANDLE held = SealedHandle();
+  // The installer runs elevated too: its own temporary files and its current folder (where a DLL it misses
+  // would be looked for) go into this folder, not the user's, which the user's other programs can change.
+  const std::unique_ptr<wchar_t, decltype(&::FreeEnvironmentStringsW)> ours(::GetEnvironmentStringsW(),
+                                                                          &::FreeEnvironmentStringsW);
+  const std::wstring environment = EnvironmentWithTemp(ours.get(), FFolderPath);
   PROCESS_INFORMATION info{};
-  if (DWORD error = LaunchProcess(FPath.c_str(), commandLine, SW_HIDE, CREATE_SUSPENDED, info)) RaiseOSError(error);
+  if (DWORD error = LaunchProcess(FPath.c_str(), commandLine, SW_HIDE, CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+                                  info, environment.c_str(), FFolderPath.c_str()))
+    RaiseOSError(error);
   THandle process(info.hProcess);
   THandle thread(info.hThread);
   // The path was looked up once more by the start: run only the image that is the held, checked file.

@@ -117,3 +117,19 @@ TEST(InstallerFile, TheStartedImageMustBeTheHeldFile) {
   EXPECT_FALSE(SamePath(L"C:\\windows\\Temp\\tl-1\\tl_2.exe", L"\\\\?\\C:\\windows\\Temp\\tl-1\\tl_3.exe"));
   EXPECT_FALSE(SamePath(L"", L""));  // a path the system could not tell matches nothing
 }
+
+namespace {
+// A block of NUL-separated text as written (the literal's own last NUL left out).
+template <size_t N>
+std::wstring Block(const wchar_t (&text)[N]) {
+  return std::wstring(text, N - 1);
+}
+}  // namespace
+
+// The installer's environment: the user's TEMP and TMP (any case) give way to its folder, all else stays.
+TEST(InstallerFile, TheInstallersTemporaryFolderIsItsOwn) {
+  const std::wstring user = Block(L"=C:=C:\\x\0Path=C:\\bin\0temp=C:\\u\0TEMPLATE=t\0Tmp=C:\\u\0TMPX=1\0\0");
+  EXPECT_EQ(EnvironmentWithTemp(user.c_str(), L"C:\\w\\tl-1"),
+            Block(L"=C:=C:\\x\0Path=C:\\bin\0TEMPLATE=t\0TMPX=1\0TEMP=C:\\w\\tl-1\0TMP=C:\\w\\tl-1\0\0"));
+  EXPECT_EQ(EnvironmentWithTemp(nullptr, L"F"), Block(L"TEMP=F\0TMP=F\0\0"));
+}

@@ -5,7 +5,7 @@
 //
 // Each run appends its command line to "installer_standin.log" beside itself, or in the folder named by the
 // environment variable TL_STANDIN_FOLDER (the wizard runs it from a folder of its own that tests cannot
-// know beforehand). Its behaviour can be changed by words in its own file name (e.g. "setup_exit3.exe") or
+// know beforehand), and writes its temporary and current folders to "installer_standin.where" there. Its behaviour can be changed by words in its own file name (e.g. "setup_exit3.exe") or
 // in a file "installer_standin.cfg" in that same folder:
 //   exit<N>   end with exit code N without installing
 //   noop      end with exit code 0 without installing
@@ -143,6 +143,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   std::wstring own = OwnPath();
   const std::wstring notes = NotesFolder(own);
   AppendFile(notes + L"installer_standin.log", ToUtf8(::GetCommandLineW()) + "\n");
+  wchar_t temp[MAX_PATH] = {}, current[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  ::GetCurrentDirectoryW(MAX_PATH, current);
+  const std::string where = ToUtf8(std::wstring(temp) + L"|" + current + L"\n");
+  WriteWholeFile(notes + L"installer_standin.where", where.data(), static_cast<DWORD>(where.size()));
   TMode mode;
   ApplyModeWords(own.substr(FolderOf(own).size()), mode);
   std::string settings = ReadSmallFile(notes + L"installer_standin.cfg");  // ASCII words
