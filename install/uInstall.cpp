@@ -121,14 +121,6 @@ DWORD WaitForExitCode(HANDLE process) {
   return exitCode;
 }
 
-DWORD RunProcessAndWait(const std::wstring& commandLine) {
-  PROCESS_INFORMATION info{};
-  if (DWORD error = LaunchProcess(nullptr, commandLine, SW_HIDE, 0, info)) RaiseOSError(error);
-  THandle process(info.hProcess);
-  THandle thread(info.hThread);
-  return WaitForExitCode(process.Get());
-}
-
 void StartProcess(const std::wstring& commandLine) {
   PROCESS_INFORMATION info{};
   if (LaunchProcess(nullptr, commandLine, SW_SHOWNORMAL, 0, info) != 0) return;

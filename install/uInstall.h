@@ -122,10 +122,6 @@ std::wstring EnvironmentWithTemp(const wchar_t* environment, const std::wstring&
 // Waits for a started process and returns its exit code; raises EOSError when it cannot be waited for.
 DWORD WaitForExitCode(HANDLE process);
 
-// Starts the command line with a hidden window and waits for the process. Returns its exit code;
-// raises EOSError when the process cannot be started or waited for.
-DWORD RunProcessAndWait(const std::wstring& commandLine);
-
 // Starts the command line without waiting; a failure is ignored.
 void StartProcess(const std::wstring& commandLine);
 

@@ -24,9 +24,10 @@ struct TLocalFree {
   void operator()(void* p) const { ::LocalFree(p); }
 };
 
-std::wstring WindowsFolder() {
+// The Windows or the system folder (what GetWindowsDirectoryW or GetSystemDirectoryW says); empty when unknown.
+std::wstring SystemPath(UINT(WINAPI* query)(LPWSTR, UINT)) {
   wchar_t folder[MAX_PATH] = {};
-  const UINT n = ::GetWindowsDirectoryW(folder, MAX_PATH);
+  const UINT n = query(folder, MAX_PATH);
   return n > 0 && n < MAX_PATH ? std::wstring(folder, n) : std::wstring();
 }
 
@@ -72,7 +73,8 @@ TInstallerFile::TLock::~TLock() {
 
 std::vector<std::wstring> TInstallerFile::ProtectedParents() {
   std::vector<std::wstring> parents;
-  if (std::wstring windows = WindowsFolder(); !windows.empty()) parents.push_back(windows + L"\\Temp");
+  const std::wstring windows = SystemPath(&::GetWindowsDirectoryW);
+  if (!windows.empty()) parents.push_back(windows + L"\\Temp");
   if (std::wstring common = CommonAppDataFolder(); !common.empty()) parents.push_back(common);
   return parents;
 }
@@ -181,8 +183,8 @@ std::wstring EnvironmentWithTemp(const wchar_t* environment, const std::wstring&
   std::wstring block;
   for (const wchar_t* entry = environment; entry && *entry; entry += std::wcslen(entry) + 1) {
     const std::wstring_view variable(entry);
-    const std::wstring_view name = variable.substr(0, variable.find(L'=', 1));
-    if (!SameTextAscii(name, L"TEMP") && !SameTextAscii(name, L"TMP")) block.append(variable).push_back(L'\0');
+    const std::wstring name = LowerAscii(variable.substr(0, variable.find(L'=', 1)));
+    if (name != L"temp" && name != L"tmp") block.append(variable).push_back(L'\0');
   }
   for (const wchar_t* name : {L"TEMP=", L"TMP="}) block.append(name).append(folder).push_back(L'\0');
   block.push_back(L'\0');
@@ -192,14 +194,17 @@ std::wstring EnvironmentWithTemp(const wchar_t* environment, const std::wstring&
 THandle TInstallerFile::Start(const std::wstring& commandLine) {
   TLock lock(*this, INFINITE);
   const HANDLE held = SealedHandle();
-  // The installer runs elevated too: its own temporary files and its current folder (where a DLL it misses
-  // would be looked for) go into this folder, not the user's, which the user's other programs can change.
+  // The installer runs elevated too: its own temporary files go into this folder, and its current folder
+  // (where a DLL it misses would be looked for) is the system folder, as for any program started elevated,
+  // not the user's folders, which the user's other programs can change. (Not this folder: the handle that
+  // deletes it bars it as one.)
   const std::unique_ptr<wchar_t, decltype(&::FreeEnvironmentStringsW)> ours(::GetEnvironmentStringsW(),
                                                                           &::FreeEnvironmentStringsW);
   const std::wstring environment = EnvironmentWithTemp(ours.get(), FFolderPath);
+  const std::wstring system = SystemPath(&::GetSystemDirectoryW);
   PROCESS_INFORMATION info{};
   if (DWORD error = LaunchProcess(FPath.c_str(), commandLine, SW_HIDE, CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
-                                  info, environment.c_str(), FFolderPath.c_str()))
+                                  info, environment.c_str(), system.empty() ? nullptr : system.c_str()))
     RaiseOSError(error);
   THandle process(info.hProcess);
   THandle thread(info.hThread);

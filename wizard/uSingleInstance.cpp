@@ -6,7 +6,7 @@ constexpr DWORD kPollMs = 50;
 struct TWindowSearch {
   const wchar_t* WindowClass;
   const wchar_t* Title;
-  TWizardWindows Found;
+  HWND Found;
 };
 
 bool HasClassAndTitle(HWND window, const wchar_t* windowClass, const wchar_t* title) {
@@ -20,18 +20,14 @@ bool HasClassAndTitle(HWND window, const wchar_t* windowClass, const wchar_t* ti
 
 BOOL CALLBACK CollectWizardWindow(HWND window, LPARAM context) noexcept {
   auto* search = reinterpret_cast<TWindowSearch*>(context);
-  if (!HasClassAndTitle(window, search->WindowClass, search->Title)) return TRUE;
-  if (!::IsWindowVisible(window)) {
-    search->Found.Hidden = true;
-    return TRUE;
-  }
-  search->Found.Visible = window;
+  if (!::IsWindowVisible(window) || !HasClassAndTitle(window, search->WindowClass, search->Title)) return TRUE;
+  search->Found = window;
   return FALSE;
 }
 }  // namespace
 
-TWizardWindows FindWizardWindows(const wchar_t* windowClass, const wchar_t* title) {
-  TWindowSearch search{windowClass, title, {}};
+HWND FindVisibleWizard(const wchar_t* windowClass, const wchar_t* title) {
+  TWindowSearch search{windowClass, title, nullptr};
   ::EnumWindows(&CollectWizardWindow, reinterpret_cast<LPARAM>(&search));
   return search.Found;
 }
@@ -59,14 +55,13 @@ bool TSingleInstance::ActivateRunning(const wchar_t* windowClass, const wchar_t*
       FFirst = true;
       return false;
     }
-    const TWizardWindows found = FindWizardWindows(windowClass, title);
-    if (found.Visible) {
-      BringToFront(found.Visible);
+    if (const HWND running = FindVisibleWizard(windowClass, title)) {
+      BringToFront(running);
       return true;
     }
-    // Still starting, or hung before its window: not this start's to show. Hidden for all this time: a
-    // close that does not end; this start shows a wizard of its own.
-    if (::GetTickCount() - start >= waitMs) return !found.Hidden;
+    // No wizard shown for all this time: a close that does not end, a start hung before its window, or
+    // the name taken by another program. This start shows a wizard of its own rather than nothing.
+    if (::GetTickCount() - start >= waitMs) return false;
     ::Sleep(kPollMs);
   }
 }

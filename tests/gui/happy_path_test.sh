@@ -34,9 +34,9 @@ expect_eq "installer runs" 1 "$(wc -l < "$(wine_temp)/installer_standin.log")"
 # It ran from a folder of its own below the Windows temporary folder, and nothing of it stays.
 grep -q -i -E '^"C:\\windows\\temp\\tl-[0-9A-F]{32}\\tl_[0-9A-F]{1,4}\.exe" /VERYSILENT' "$(wine_temp)/installer_standin.log" ||
   fail "the installer ran as $(cat "$(wine_temp)/installer_standin.log")"
-# Its temporary files and its current folder were that folder too, not the user's.
+# Its temporary files went to that folder too, and its current folder was the system folder: not the user's.
 folder=$(tr -d '\r' < "$(wine_temp)/installer_standin.log" | sed -E 's/^"(.*)\\[^\\]*" .*/\1/')
-expect_eq "the installer's temporary and current folders" "$folder\\|$folder" \
+expect_eq "the installer's temporary and current folders" "$folder\\|C:\\windows\\system32" \
   "$(tr -d '\r\n' < "$(wine_temp)/installer_standin.where")"
 [ -z "$(installer_folders)" ] || fail "the installer's folder stayed: $(installer_folders)"
 expect_eq "exit code" 0 "$WIZ_EXIT"

@@ -50,9 +50,10 @@ echo "ok: every control back where it was"
 
 # A first wizard that is closing (its window hidden while its statistics are finished): a second start
 # waits for its end, then shows a wizard of its own. One that is hung (minimised, handling no message):
-# a second start asks nothing of it that it would have to answer, and ends.
+# a second start asks nothing of it that it would have to answer, and ends. The name taken with no wizard
+# window at all: a start shows its own after its wait.
 gui_stop
-pose() {  # hidden|hung <seconds>
+pose() {  # hidden|hung|bare <seconds>
   "$WINE" "$TL_BUILD/tests/tools/wininspect.exe" --pose "$1" "$2" "$TITLE" >"$OUT/pose-$1.txt" 2>&1 &
   poser=$!
   PEER_PIDS+=("$poser")
@@ -72,5 +73,13 @@ for _ in $(seq "$(slow 200)"); do kill -0 "$second" 2>/dev/null || break; sleep 
 kill -0 "$second" 2>/dev/null && fail "the second start hung on the hung first wizard"
 wait "$second" && second_exit=0 || second_exit=$?
 expect_eq "exit code of a start beside a hung wizard" 0 "$second_exit"
+kill "$poser" 2>/dev/null || true
+wait "$poser" 2>/dev/null || true
+
+pose bare 120
+gui_start
+kill -0 "$poser" 2>/dev/null || fail "the name's holder ended before the wizard showed"
+echo "ok: a start showed a wizard though another program held the wizard's name"
+gui_stop
 kill "$poser" 2>/dev/null || true
 echo "window test passed"

@@ -206,7 +206,9 @@ int PostClosesWhenHidden() {
 }
 int Pose(const std::wstring& how, int seconds, const wchar_t* title) {
   HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Local\\Corvanta.Tradeloom.Setup");
-  if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) {
+  // A holder that was just ended lets go of it a moment later.
+  const DWORD taken = mutex && GetLastError() == ERROR_ALREADY_EXISTS ? WaitForSingleObject(mutex, 5000) : WAIT_OBJECT_0;
+  if (!mutex || (taken != WAIT_OBJECT_0 && taken != WAIT_ABANDONED)) {
     std::fprintf(stderr, "wininspect: a wizard runs already\n");
     return 1;
   }
@@ -215,8 +217,10 @@ int Pose(const std::wstring& how, int seconds, const wchar_t* title) {
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = L"TradeloomForm";
   RegisterClassW(&wc);
-  HWND window = CreateWindowExW(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr,
-                                wc.hInstance, nullptr);
+  // "bare": the name taken without any wizard window, as any program of the session could.
+  HWND window = how == L"bare" ? nullptr
+                               : CreateWindowExW(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
+                                                 nullptr, nullptr, wc.hInstance, nullptr);
   if (how == L"hung") ShowWindow(window, SW_SHOWMINIMIZED);
   std::printf("posing\n");
   std::fflush(stdout);
