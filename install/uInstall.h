@@ -44,8 +44,8 @@ public:
     return call(SealedHandle());
   }
   // Starts the sealed installer with this command line and a hidden window, suspended, and lets it run only
-  // when its image is this very file. It works in this folder, its temporary files too. Returns the process;
-  // raises when it cannot start or is not the file.
+  // when its image is this very file. Its temporary files go into this folder; its current folder is the
+  // system folder. Returns the process; raises when it cannot start or is not the file.
   THandle Start(const std::wstring& commandLine);
   // The file and the folder go, through their handles: at once where nothing uses them, otherwise (the
   // installer still runs, a check does not end) at the next restart. Any thread; once.
