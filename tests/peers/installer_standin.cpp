@@ -5,8 +5,9 @@
 //
 // Each run appends its command line to "installer_standin.log" beside itself, or in the folder named by the
 // environment variable TL_STANDIN_FOLDER (the wizard runs it from a folder of its own that tests cannot
-// know beforehand), and writes its temporary and current folders to "installer_standin.where" there. Its behaviour can be changed by words in its own file name (e.g. "setup_exit3.exe") or
-// in a file "installer_standin.cfg" in that same folder:
+// know beforehand), and writes its temporary and current folders to "installer_standin.where" there. Its
+// behaviour can be changed by words in its own file name (e.g. "setup_exit3.exe") or in a file
+// "installer_standin.cfg" in that same folder:
 //   exit<N>   end with exit code N without installing
 //   noop      end with exit code 0 without installing
 //   reboot    install, then end with exit code 3010 (installed, Windows must restart to finish)
