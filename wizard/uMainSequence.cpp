@@ -159,6 +159,7 @@ void TfmMain::TrackDownloadRetries() {
 }
 
 void TfmMain::ShowFailure(const std::wstring& message) {
+  FInstaller.reset();  // gone before the input page offers another try
   ShowBottomPage(tsInput);
   StopPromo();
   // Back where the run began, so that Return or Space tries again (the focus waited on the form).
